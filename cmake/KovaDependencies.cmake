@@ -1,0 +1,34 @@
+# OpenSSL 3 libcrypto, nlohmann-json and GoogleTest, found the same way for the
+# native, the MinGW and the MSVC/vcpkg builds.
+find_package(OpenSSL 3.0 REQUIRED COMPONENTS Crypto)
+if(WIN32 AND OPENSSL_USE_STATIC_LIBS)
+  # A static libcrypto needs these system libraries on Windows.
+  set_property(TARGET OpenSSL::Crypto APPEND PROPERTY INTERFACE_LINK_LIBRARIES ws2_32 crypt32 advapi32 user32 bcrypt)
+endif()
+
+add_library(kova_nlohmann_json INTERFACE)
+if(CMAKE_CROSSCOMPILING AND MINGW)
+  # Debian's header-only package lives in /usr/include, which a MinGW build
+  # must never search (it holds Linux headers): expose that one folder alone.
+  find_path(KOVA_NLOHMANN_INCLUDE nlohmann/json.hpp PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH NO_DEFAULT_PATH REQUIRED)
+  set(_kova_isolated "${CMAKE_BINARY_DIR}/third-party/include")
+  file(MAKE_DIRECTORY "${_kova_isolated}")
+  file(CREATE_LINK "${KOVA_NLOHMANN_INCLUDE}/nlohmann" "${_kova_isolated}/nlohmann" SYMBOLIC)
+  target_include_directories(kova_nlohmann_json SYSTEM INTERFACE "${_kova_isolated}")
+else()
+  find_package(nlohmann_json 3.11 REQUIRED)
+  target_link_libraries(kova_nlohmann_json INTERFACE nlohmann_json::nlohmann_json)
+endif()
+
+if(KOVA_TESTS)
+  set(KOVA_GOOGLETEST_SOURCE "/usr/src/googletest" CACHE PATH "GoogleTest sources, built with the project's compiler")
+  if(EXISTS "${KOVA_GOOGLETEST_SOURCE}/CMakeLists.txt")
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+    set(gtest_disable_pthreads ${MINGW} CACHE BOOL "" FORCE)
+    add_subdirectory("${KOVA_GOOGLETEST_SOURCE}" "${CMAKE_BINARY_DIR}/googletest" EXCLUDE_FROM_ALL SYSTEM)
+  else()
+    find_package(GTest REQUIRED)
+  endif()
+  include(GoogleTest)
+endif()

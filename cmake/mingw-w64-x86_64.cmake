@@ -1,0 +1,34 @@
+# Cross build of the Windows executable with MinGW-w64 on Debian.
+# The static libcrypto is the one scripts/setup cross-builds and caches.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc)
+set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++)
+set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
+
+if(DEFINED ENV{KOVA_OPENSSL_MINGW})
+  set(_kova_openssl_default "$ENV{KOVA_OPENSSL_MINGW}")
+elseif(DEFINED ENV{KOVA_CACHE})
+  set(_kova_openssl_default "$ENV{KOVA_CACHE}/openssl-mingw64")
+elseif(DEFINED ENV{XDG_CACHE_HOME})
+  set(_kova_openssl_default "$ENV{XDG_CACHE_HOME}/kova-mcp/openssl-mingw64")
+else()
+  set(_kova_openssl_default "$ENV{HOME}/.cache/kova-mcp/openssl-mingw64")
+endif()
+set(KOVA_OPENSSL_MINGW "${_kova_openssl_default}" CACHE PATH "MinGW-w64 OpenSSL installation made by scripts/setup")
+
+set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32 "${KOVA_OPENSSL_MINGW}")
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+set(OPENSSL_ROOT_DIR "${KOVA_OPENSSL_MINGW}")
+set(OPENSSL_USE_STATIC_LIBS TRUE)
+
+# One self-contained executable: libstdc++, libgcc and winpthread linked in.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+
+# Windows programs built here run under Wine, through the project's wrapper.
+set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run")

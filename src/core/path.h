@@ -1,0 +1,33 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace kova {
+
+// A Windows path as UTF-16 code units. On Linux, where the portable code is
+// also tested, each wchar_t holds one UTF-16 code unit as well.
+using Path = std::wstring;
+
+// Adds one backslash between the two parts unless `base` already ends in a
+// separator. Touches nothing on disk.
+[[nodiscard]] Path join(Path base, std::wstring_view part);
+
+// True for a drive letter, colon and separator; a UNC prefix with server and
+// share; a device prefix (\\.\); an extended-length prefix (\\?\, backslashes
+// only). Within the first eight characters `/` counts as `\`.
+[[nodiscard]] bool is_absolute_path(std::wstring_view path);
+
+// Component-wise comparison: separators `\` and `/`, empty and `.` components
+// ignored, names exact, drive letters without regard to case, other prefixes
+// by their text.
+[[nodiscard]] bool same_path(std::wstring_view a, std::wstring_view b);
+[[nodiscard]] bool path_starts_with(std::wstring_view path, std::wstring_view base);
+
+// The path without its last component: the folder that holds a file. A drive
+// root keeps its separator so that it stays absolute.
+[[nodiscard]] Path folder_of(std::wstring_view file_path);
+
+[[nodiscard]] constexpr bool is_separator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+}  // namespace kova

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+
+#include <openssl/types.h>
+
+// The launcher's only doors into libcrypto. Each one makes sure OpenSSL was
+// initialised without reading any configuration file first.
+namespace kova::crypto {
+
+// Initialises libcrypto without loading openssl.cnf (nor $OPENSSL_CONF): a
+// configuration could load engine DLLs from wherever it names.
+void initialize();
+
+struct PkeyDeleter {
+    void operator()(EVP_PKEY* key) const;
+};
+
+// A P-256 public key that lies on the curve. Immutable; lent to verification.
+class VerifyingKey {
+public:
+    explicit VerifyingKey(std::unique_ptr<EVP_PKEY, PkeyDeleter> key) : key_(std::move(key)) {}
+    [[nodiscard]] EVP_PKEY* get() const { return key_.get(); }
+
+private:
+    std::unique_ptr<EVP_PKEY, PkeyDeleter> key_;
+};
+
+// A DER SubjectPublicKeyInfo holding exactly id-ecPublicKey, the named curve
+// secp256r1 and an uncompressed point on it; nullopt for anything else.
+[[nodiscard]] std::optional<VerifyingKey> decode_verifying_key(std::span<const std::uint8_t> spki_der);
+
+// ECDSA P-256 with SHA-256 over `message`; only OpenSSL's plain 1 counts.
+[[nodiscard]] bool verify_p256_sha256(const VerifyingKey& key, std::span<const std::uint8_t> message,
+                                      std::span<const std::uint8_t> der_signature);
+
+inline constexpr std::size_t kSha256Bytes = 32;
+using Sha256Digest = std::array<std::uint8_t, kSha256Bytes>;
+
+// Incremental SHA-256.
+class Sha256 {
+public:
+    Sha256();
+    Sha256(const Sha256&) = delete;
+    Sha256& operator=(const Sha256&) = delete;
+    ~Sha256();
+    void update(std::span<const std::uint8_t> bytes);
+    [[nodiscard]] Sha256Digest finish();
+
+private:
+    EVP_MD_CTX* context_;
+};
+
+// Two lower-case hexadecimal digits per byte, high half first.
+[[nodiscard]] std::string to_lower_hex(std::span<const std::uint8_t> bytes);
+
+}  // namespace kova::crypto

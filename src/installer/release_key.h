@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string_view>
+
+#include "core/user_message.h"
+#include "installer/crypto.h"
+
+namespace kova {
+
+// The built-in release-signing public key: standard padded Base64 of a DER
+// SubjectPublicKeyInfo, chosen by the build (KOVA_RELEASE_PUBLIC_KEY).
+extern const std::string_view RELEASE_PUBLIC_KEY;
+
+inline constexpr UserMessage kInvalidReleaseKey{"Invalid embedded release key."};
+
+// Decodes RELEASE_PUBLIC_KEY into the verifying key.
+[[nodiscard]] Result<crypto::VerifyingKey> decode_release_key();
+
+// The same decoding for any key text.
+[[nodiscard]] Result<crypto::VerifyingKey> decode_release_key_text(std::string_view base64_text);
+
+}  // namespace kova

@@ -1,0 +1,195 @@
+#include "installer/release_record.h"
+
+#include <algorithm>
+#include <array>
+
+#include "core/base64.h"
+#include "core/strict_json.h"
+#include "core/utf.h"
+#include "installer/ecdsa_signature.h"
+#include "installer/version_name.h"
+
+namespace kova {
+namespace {
+
+constexpr UserMessage kTooLarge{"Release manifest is too large."};
+constexpr UserMessage kUnsupported{"Unsupported release manifest."};
+constexpr UserMessage kInvalidSignature{"Invalid release signature."};
+constexpr UserMessage kNotVerified{"Release signature did not verify."};
+constexpr UserMessage kInvalidMetadata{"Invalid release metadata."};
+constexpr UserMessage kUnsupportedPackage{"Release is not a supported Lumenframe Windows package."};
+constexpr UserMessage kUnsafeFile{"Release includes an unsafe or invalid file."};
+
+constexpr std::string_view kFormatTag = "nrel1";
+constexpr char kFieldSeparator = '.';
+constexpr std::uint32_t kSchemaVersion = 1;
+constexpr std::string_view kProduct = "lumenframe";
+constexpr std::string_view kPlatform = "windows-x86_64";
+constexpr std::array<std::string_view, 2> kPublisherValues{"signed", "unsigned"};
+constexpr std::size_t kMinFiles = 2;
+constexpr std::size_t kMaxFiles = 4;
+constexpr std::size_t kDigestTextLength = 64;
+
+struct ReleaseFileRule {
+    std::string_view name;
+    bool required;
+    std::uint64_t max_bytes;
+};
+
+constexpr std::array<ReleaseFileRule, 4> kReleaseFileRules{{
+    {"lumenframe.exe", true, 300'000'000},
+    {"lumenframe-mcp.exe", true, 300'000'000},
+    {"THIRD_PARTY_NOTICES.txt", false, 300'000'000},
+    {"AI_MODELS.zip", false, 2'000'000'000},
+}};
+
+constexpr std::array<json::Member, 6> kReleaseMembers{{
+    {"schemaVersion", true},
+    {"product", true},
+    {"version", true},
+    {"platform", true},
+    {"publisher", false},
+    {"files", true},
+}};
+
+constexpr std::array<json::Member, 3> kReleaseFileMembers{{
+    {"name", true},
+    {"bytes", true},
+    {"sha256", true},
+}};
+
+struct Fields {
+    std::string_view payload;
+    std::string_view signature;
+};
+
+std::optional<Fields> split_fields(std::string_view text) {
+    if (std::count(text.begin(), text.end(), kFieldSeparator) != 2) return std::nullopt;
+    const std::size_t first = text.find(kFieldSeparator);
+    const std::size_t second = text.find(kFieldSeparator, first + 1);
+    if (text.substr(0, first) != kFormatTag) return std::nullopt;
+    return Fields{text.substr(first + 1, second - first - 1), text.substr(second + 1)};
+}
+
+std::span<const std::uint8_t> as_bytes(std::string_view text) {
+    return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
+std::optional<ReleaseFile> decode_release_file(const json::Value& value) {
+    const auto members = json::record_members(value, kReleaseFileMembers);
+    if (!members) return std::nullopt;
+    std::optional<std::string> name = json::as_string(*(*members)[0]);
+    const std::optional<std::uint64_t> bytes = json::as_uint64(*(*members)[1]);
+    std::optional<std::string> sha256 = json::as_string(*(*members)[2]);
+    if (!name || !bytes || !sha256) return std::nullopt;
+    return ReleaseFile{std::move(*name), *bytes, std::move(*sha256)};
+}
+
+std::optional<Release> decode_release(std::string_view json_text) {
+    const std::optional<json::Value> document = json::parse_strict(json_text);
+    if (!document) return std::nullopt;
+    const auto members = json::record_members(*document, kReleaseMembers);
+    if (!members) return std::nullopt;
+    const auto& m = *members;
+    const std::optional<std::uint32_t> schema = json::as_uint32(*m[0]);
+    std::optional<std::string> product = json::as_string(*m[1]);
+    std::optional<std::string> version = json::as_string(*m[2]);
+    std::optional<std::string> platform = json::as_string(*m[3]);
+    std::optional<std::optional<std::string>> publisher = json::as_optional_string(m[4]);
+    if (!schema || !product || !version || !platform || !publisher || !m[5]->is_array()) return std::nullopt;
+    Release release{*schema, std::move(*product), std::move(*version), std::move(*platform), std::move(*publisher), {}};
+    for (const json::Value& entry : *m[5]) {
+        std::optional<ReleaseFile> file = decode_release_file(entry);
+        if (!file) return std::nullopt;
+        release.files.push_back(std::move(*file));
+    }
+    return release;
+}
+
+bool lists(const Release& release, std::string_view name) {
+    return std::any_of(release.files.begin(), release.files.end(), [name](const ReleaseFile& f) { return f.name == name; });
+}
+
+bool is_supported_package(const Release& release) {
+    const bool publisher_ok =
+        !release.publisher || std::find(kPublisherValues.begin(), kPublisherValues.end(), *release.publisher) !=
+                                  kPublisherValues.end();
+    if (release.schemaVersion != kSchemaVersion || release.product != kProduct || release.platform != kPlatform ||
+        !publisher_ok || !is_valid_version(release.version) || release.files.size() < kMinFiles ||
+        release.files.size() > kMaxFiles) {
+        return false;
+    }
+    return std::all_of(kReleaseFileRules.begin(), kReleaseFileRules.end(),
+                       [&release](const ReleaseFileRule& rule) { return !rule.required || lists(release, rule.name); });
+}
+
+bool is_lower_hex_digest(std::string_view text) {
+    return text.size() == kDigestTextLength && std::all_of(text.begin(), text.end(), [](char c) {
+               return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+           });
+}
+
+bool are_safe_files(const std::vector<ReleaseFile>& files) {
+    for (auto it = files.begin(); it != files.end(); ++it) {
+        const auto rule = std::find_if(kReleaseFileRules.begin(), kReleaseFileRules.end(),
+                                       [&it](const ReleaseFileRule& r) { return r.name == it->name; });
+        if (rule == kReleaseFileRules.end()) return false;
+        if (std::any_of(files.begin(), it, [&it](const ReleaseFile& earlier) { return earlier.name == it->name; })) {
+            return false;
+        }
+        if (it->bytes < 1 || it->bytes > rule->max_bytes) return false;
+        if (!is_lower_hex_digest(it->sha256)) return false;
+    }
+    return true;
+}
+
+bool is_unicode_white_space(char32_t c) {
+    return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
+           (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
+}
+
+}  // namespace
+
+std::string_view trim_white_space(std::string_view text) {
+    for (;;) {
+        std::size_t length = 0;
+        const std::optional<char32_t> c = decode_utf8(text, length);
+        if (!c || !is_unicode_white_space(*c)) break;
+        text.remove_prefix(length);
+    }
+    for (;;) {
+        // The last character starts at the last byte that is not a continuation byte.
+        std::size_t start = text.size();
+        while (start > 0 && (static_cast<unsigned char>(text[start - 1]) & 0xC0) == 0x80) --start;
+        if (start == 0) break;
+        --start;
+        std::size_t length = 0;
+        const std::optional<char32_t> c = decode_utf8(text.substr(start), length);
+        if (!c || start + length != text.size() || !is_unicode_white_space(*c)) break;
+        text.remove_suffix(length);
+    }
+    return text;
+}
+
+Result<Release> verify_release_record(std::string_view text, const crypto::VerifyingKey& key) {
+    if (text.size() > kMaxReleaseRecordBytes) return fail(kTooLarge);
+    const std::optional<Fields> fields = split_fields(text);
+    if (!fields) return fail(kUnsupported);
+    const std::optional<Bytes> signature = decode_base64(fields->signature, Base64::url_unpadded);
+    if (!signature || !is_strict_p256_signature(*signature)) return fail(kInvalidSignature);
+    // The signed message is the record up to its second full stop.
+    const std::string_view signed_message = text.substr(0, kFormatTag.size() + 1 + fields->payload.size());
+    if (!crypto::verify_p256_sha256(key, as_bytes(signed_message), *signature)) return fail(kNotVerified);
+    const std::optional<Bytes> payload = decode_base64(fields->payload, Base64::url_unpadded);
+    if (!payload) return fail(kInvalidMetadata);
+    const std::string_view json_text(reinterpret_cast<const char*>(payload->data()), payload->size());
+    // JSON must be UTF-8; nlohmann checks strings, this covers the whole text.
+    if (!is_valid_utf8(json_text)) return fail(kInvalidMetadata);
+    std::optional<Release> release = decode_release(json_text);
+    if (!release) return fail(kInvalidMetadata);
+    if (!is_supported_package(*release)) return fail(kUnsupportedPackage);
+    if (!are_safe_files(release->files)) return fail(kUnsafeFile);
+    return std::move(*release);
+}
+
+}  // namespace kova
