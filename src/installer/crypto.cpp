@@ -4,7 +4,7 @@
 #include <openssl/evp.h>
 #include <openssl/x509.h>
 
-#include <cstring>
+#include <algorithm>
 #include <vector>
 
 #include "core/invariant.h"
@@ -29,15 +29,18 @@ bool is_p256_key(EVP_PKEY* key) {
     return std::string_view(name, length) == kP256GroupName;
 }
 
-// Re-encoding must give back the very bytes: this refuses explicit curve
-// parameters, compressed points and any non-canonical DER that d2i accepts.
-bool encodes_back_to(EVP_PKEY* key, std::span<const std::uint8_t> der) {
-    unsigned char* encoded = nullptr;
-    const int length = i2d_PUBKEY(key, &encoded);
-    const bool same = length > 0 && static_cast<std::size_t>(length) == der.size() &&
-                      std::memcmp(encoded, der.data(), der.size()) == 0;
-    OPENSSL_free(encoded);
-    return same;
+// The one accepted form, byte for byte up to the point's coordinates:
+// SEQUENCE { SEQUENCE { id-ecPublicKey, secp256r1 }, BIT STRING { 0x04 X Y } }.
+// This refuses explicit curve parameters, compressed points and any BER
+// leniency that d2i_PUBKEY would accept.
+constexpr std::array<std::uint8_t, 27> kP256SpkiPrefix{
+    0x30, 0x59, 0x30, 0x13, 0x06, 0x07, 0x2A, 0x86, 0x48, 0xCE, 0x3D, 0x02, 0x01, 0x06,
+    0x08, 0x2A, 0x86, 0x48, 0xCE, 0x3D, 0x03, 0x01, 0x07, 0x03, 0x42, 0x00, 0x04,
+};
+constexpr std::size_t kP256SpkiBytes = kP256SpkiPrefix.size() + 64;
+
+bool has_p256_spki_form(std::span<const std::uint8_t> der) {
+    return der.size() == kP256SpkiBytes && std::equal(kP256SpkiPrefix.begin(), kP256SpkiPrefix.end(), der.begin());
 }
 
 bool is_valid_public_point(EVP_PKEY* key) {
@@ -57,10 +60,11 @@ void PkeyDeleter::operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
 
 std::optional<VerifyingKey> decode_verifying_key(std::span<const std::uint8_t> spki_der) {
     initialize();
+    if (!has_p256_spki_form(spki_der)) return std::nullopt;
     const unsigned char* cursor = spki_der.data();
     std::unique_ptr<EVP_PKEY, PkeyDeleter> key(d2i_PUBKEY(nullptr, &cursor, static_cast<long>(spki_der.size())));
     if (!key || cursor != spki_der.data() + spki_der.size()) return std::nullopt;
-    if (!is_p256_key(key.get()) || !encodes_back_to(key.get(), spki_der) || !is_valid_public_point(key.get())) {
+    if (!is_p256_key(key.get()) || !is_valid_public_point(key.get())) {
         return std::nullopt;
     }
     return VerifyingKey(std::move(key));

@@ -150,6 +150,13 @@ bool is_unicode_white_space(char32_t c) {
 
 }  // namespace
 
+SignatureCheck check_release_signature(const crypto::VerifyingKey& key, std::span<const std::uint8_t> message,
+                                       std::span<const std::uint8_t> der_signature) {
+    if (!is_strict_p256_signature(der_signature)) return SignatureCheck::malformed;
+    // The DER is proven canonical, so OpenSSL is handed exactly these bytes.
+    return crypto::verify_p256_sha256(key, message, der_signature) ? SignatureCheck::verified : SignatureCheck::mismatch;
+}
+
 std::string_view trim_white_space(std::string_view text) {
     for (;;) {
         std::size_t length = 0;
@@ -176,10 +183,17 @@ Result<Release> verify_release_record(std::string_view text, const crypto::Verif
     const std::optional<Fields> fields = split_fields(text);
     if (!fields) return fail(kUnsupported);
     const std::optional<Bytes> signature = decode_base64(fields->signature, Base64::url_unpadded);
-    if (!signature || !is_strict_p256_signature(*signature)) return fail(kInvalidSignature);
+    if (!signature) return fail(kInvalidSignature);
     // The signed message is the record up to its second full stop.
     const std::string_view signed_message = text.substr(0, kFormatTag.size() + 1 + fields->payload.size());
-    if (!crypto::verify_p256_sha256(key, as_bytes(signed_message), *signature)) return fail(kNotVerified);
+    switch (check_release_signature(key, as_bytes(signed_message), *signature)) {
+        case SignatureCheck::malformed:
+            return fail(kInvalidSignature);
+        case SignatureCheck::mismatch:
+            return fail(kNotVerified);
+        case SignatureCheck::verified:
+            break;
+    }
     const std::optional<Bytes> payload = decode_base64(fields->payload, Base64::url_unpadded);
     if (!payload) return fail(kInvalidMetadata);
     const std::string_view json_text(reinterpret_cast<const char*>(payload->data()), payload->size());

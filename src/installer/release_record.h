@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,6 +34,14 @@ inline constexpr std::string_view kManifestFileName = "manifest.txt";
 // payload field is verified with `key` before any byte of the payload is
 // decoded, then the release and each of its files must pass the package rules.
 [[nodiscard]] Result<Release> verify_release_record(std::string_view text, const crypto::VerifyingKey& key);
+
+enum class SignatureCheck { malformed, mismatch, verified };
+
+// The one signature rule: a strict-DER P-256 signature with r and s in range
+// that verifies over `message` with `key`.
+[[nodiscard]] SignatureCheck check_release_signature(const crypto::VerifyingKey& key,
+                                                     std::span<const std::uint8_t> message,
+                                                     std::span<const std::uint8_t> der_signature);
 
 // Removes leading and trailing characters of the Unicode White_Space property
 // from valid UTF-8 text. A byte-order mark is not white space.

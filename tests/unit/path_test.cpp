@@ -1,0 +1,84 @@
+#include <gtest/gtest.h>
+
+#include "core/path.h"
+
+namespace kova {
+namespace {
+
+struct AbsoluteCase {
+    const wchar_t* path;
+    bool absolute;
+};
+
+TEST(AbsolutePath, FollowsTheDriveUncDeviceAndExtendedLengthForms) {
+    const AbsoluteCase cases[] = {
+        {L"C:\\Data\\Local", true},
+        {L"C:/Data/Local", true},
+        {L"c:\\", true},
+        {L"\\\\server\\share\\Data", true},
+        {L"\\\\server\\share", true},
+        {L"//server/share", true},
+        {L"\\\\?\\C:\\Data\\Local", true},
+        {L"\\\\?\\", true},
+        {L"\\\\.\\C:\\Data", true},
+        {L"//./C:/Data", true},
+        {L"", false},
+        {L"Data\\Local", false},
+        {L"C:Data", false},
+        {L"C:", false},
+        {L"\\Data\\Local", false},
+        {L"/Data/Local", false},
+        {L"\\\\server", false},
+        {L"\\\\server\\", false},
+        {L"\\\\\\share", false},
+        {L"1:\\Data", false},
+        {L" C:\\Data", false},
+    };
+    for (const AbsoluteCase& c : cases) EXPECT_EQ(is_absolute_path(c.path), c.absolute) << std::wstring(c.path).size();
+}
+
+TEST(JoinPath, AddsOneSeparatorUnlessThereIsOne) {
+    EXPECT_EQ(join(L"C:\\Data", L"Tessarine"), L"C:\\Data\\Tessarine");
+    EXPECT_EQ(join(L"C:\\Data\\", L"Tessarine"), L"C:\\Data\\Tessarine");
+    EXPECT_EQ(join(L"C:/Data/", L"Tessarine"), L"C:/Data/Tessarine");
+}
+
+struct ComparisonCase {
+    const wchar_t* a;
+    const wchar_t* b;
+    bool same;
+    bool a_starts_with_b;
+};
+
+TEST(ComponentComparison, ComparesNamesExactlyAndDrivesWithoutCase) {
+    const ComparisonCase cases[] = {
+        {L"\\\\?\\C:\\Apps\\L", L"\\\\?\\C:\\Apps\\L", true, true},
+        {L"\\\\?\\c:\\Apps\\L", L"\\\\?\\C:\\Apps\\L", true, true},
+        {L"\\\\?\\C:\\Apps\\L\\", L"\\\\?\\C:\\Apps\\L", true, true},
+        {L"\\\\?\\C:\\Apps\\.\\L", L"\\\\?\\C:\\Apps\\\\L", true, true},
+        {L"\\\\?\\C:/Apps/L", L"\\\\?\\C:\\Apps\\L", true, true},
+        {L"\\\\?\\C:\\apps\\L", L"\\\\?\\C:\\Apps\\L", false, false},
+        {L"\\\\?\\C:\\Apps\\L\\versions\\1.0", L"\\\\?\\C:\\Apps\\L", false, true},
+        {L"\\\\?\\C:\\Apps\\Lumenframe2", L"\\\\?\\C:\\Apps\\Lumenframe", false, false},
+        {L"\\\\?\\C:\\Apps", L"\\\\?\\C:\\Apps\\L", false, false},
+        {L"\\\\?\\D:\\Apps\\L\\v", L"\\\\?\\C:\\Apps\\L", false, false},
+        {L"C:\\Apps\\L\\v", L"\\\\?\\C:\\Apps\\L", false, false},
+        {L"\\\\?\\UNC\\srv\\share\\L\\v", L"\\\\?\\UNC\\srv\\share\\L", false, true},
+        {L"\\\\?\\UNC\\srv\\other\\L\\v", L"\\\\?\\UNC\\srv\\share\\L", false, false},
+        {L"\\\\?\\UNC\\SRV\\share\\L", L"\\\\?\\UNC\\srv\\share\\L", false, false},
+        {L"\\\\?\\C:\\Apps\\L\\..\\x", L"\\\\?\\C:\\Apps\\L", false, true},
+    };
+    for (const ComparisonCase& c : cases) {
+        EXPECT_EQ(same_path(c.a, c.b), c.same) << std::wstring(c.a).size();
+        EXPECT_EQ(path_starts_with(c.a, c.b), c.a_starts_with_b) << std::wstring(c.a).size();
+    }
+}
+
+TEST(FolderOf, DropsTheLastComponent) {
+    EXPECT_EQ(folder_of(L"C:\\A\\versions\\1.0\\lumenframe-mcp.exe"), L"C:\\A\\versions\\1.0");
+    EXPECT_EQ(folder_of(L"\\\\?\\C:\\v\\lumenframe-mcp.exe"), L"\\\\?\\C:\\v");
+    EXPECT_EQ(folder_of(L"C:\\lumenframe-mcp.exe"), L"C:\\");
+}
+
+}  // namespace
+}  // namespace kova

@@ -1,0 +1,63 @@
+#include <gtest/gtest.h>
+
+#include "settings/settings_file.h"
+
+namespace kova {
+namespace {
+
+constexpr std::string_view kInvalid = "MCP folder settings are invalid.";
+constexpr std::string_view kCount = "Choose 1\xE2\x80\x93" "8 MCP folders.";
+
+TEST(SettingsFile, TheCountMessageIsTwentyFiveBytesWithAnEnDash) { EXPECT_EQ(kCount.size(), 25u); }
+
+TEST(SettingsFile, AcceptsBothFormsAndKeepsEntriesAsWritten) {
+    const std::pair<const char*, std::vector<std::string>> cases[] = {
+        {R"({"allowed_roots":["C:\\Work"]})", {"C:\\Work"}},
+        {R"({"theme":{"a":[1,{"b":[]}]},"allowed_roots":["C:\\A","","C:\\A"],"more":[[]]})", {"C:\\A", "", "C:\\A"}},
+        {R"([["D:\\Data"]])", {"D:\\Data"}},
+        {R"({"allowed_roots":["1","2","3","4","5","6","7","8"]})", {"1", "2", "3", "4", "5", "6", "7", "8"}},
+        {"\r\n {\"allowed_roots\":[\"\\u00e9\"]} \t\n", {"\xC3\xA9"}},
+    };
+    for (const auto& [text, roots] : cases) {
+        const Result<Settings> settings = decode_settings(text);
+        ASSERT_TRUE(settings.has_value()) << text;
+        EXPECT_EQ(settings->allowed_roots, roots) << text;
+    }
+}
+
+TEST(SettingsFile, RefusesWithTheMessageOfTheFirstBrokenRule) {
+    const std::pair<const char*, std::string_view> cases[] = {
+        {"", kInvalid},
+        {" \n", kInvalid},
+        {"\xEF\xBB\xBF{\"allowed_roots\":[\"C:\\\\\"]}", kInvalid},
+        {R"({})", kInvalid},
+        {R"({"Allowed_Roots":["C:\\"]})", kInvalid},
+        {R"({"allowed_roots":["C:\\"],"allowed_roots":["C:\\"]})", kInvalid},
+        {R"({"allowed_roots":null})", kInvalid},
+        {R"({"allowed_roots":"C:\\"})", kInvalid},
+        {R"({"allowed_roots":["C:\\",1]})", kInvalid},
+        {R"({"allowed_roots":["C:\\",null]})", kInvalid},
+        {R"({"allowed_roots":["C:\\"]}x)", kInvalid},
+        {R"({"allowed_roots":["C:\\"],})", kInvalid},
+        {R"({"allowed_roots":["C:\\",]})", kInvalid},
+        {R"([])", kInvalid},
+        {R"([["C:\\"],1])", kInvalid},
+        {R"(["C:\\"])", kInvalid},
+        {R"("C:\\")", kInvalid},
+        {"null", kInvalid},
+        {"true", kInvalid},
+        {"3", kInvalid},
+        {R"({"allowed_roots":[],"allowed_roots":[]})", kInvalid},  // invalid wins over the count
+        {R"({"allowed_roots":[]})", kCount},
+        {R"([[]])", kCount},
+        {R"({"allowed_roots":["1","2","3","4","5","6","7","8","9"]})", kCount},
+    };
+    for (const auto& [text, message] : cases) {
+        const Result<Settings> settings = decode_settings(text);
+        ASSERT_FALSE(settings.has_value()) << text;
+        EXPECT_EQ(settings.error().text(), message) << text;
+    }
+}
+
+}  // namespace
+}  // namespace kova

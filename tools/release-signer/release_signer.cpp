@@ -1,0 +1,94 @@
+#include "release-signer/release_signer.h"
+
+#include <openssl/bio.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/x509.h>
+
+#include <nlohmann/json.hpp>
+
+#include "core/base64.h"
+#include "core/invariant.h"
+#include "installer/crypto.h"
+
+namespace kova::signing {
+namespace {
+
+struct MdContextDeleter {
+    void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
+};
+struct BioDeleter {
+    void operator()(BIO* bio) const { BIO_free(bio); }
+};
+
+std::span<const std::uint8_t> as_bytes(std::string_view text) {
+    return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
+}  // namespace
+
+void KeyDeleter::operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
+
+std::optional<SigningKey> load_private_key_pem(std::string_view pem) {
+    crypto::initialize();
+    const std::unique_ptr<BIO, BioDeleter> bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
+    if (!bio) return std::nullopt;
+    SigningKey key(PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr));
+    if (!key) return std::nullopt;
+    return key;
+}
+
+std::vector<std::uint8_t> sign(const SigningKey& key, std::string_view message) {
+    crypto::initialize();
+    const std::unique_ptr<EVP_MD_CTX, MdContextDeleter> context(EVP_MD_CTX_new());
+    std::size_t length = 0;
+    if (!context || EVP_DigestSignInit(context.get(), nullptr, EVP_sha256(), nullptr, key.get()) != 1 ||
+        EVP_DigestSign(context.get(), nullptr, &length, as_bytes(message).data(), message.size()) != 1) {
+        invariant_violation("signing could not start");
+    }
+    std::vector<std::uint8_t> signature(length);
+    if (EVP_DigestSign(context.get(), signature.data(), &length, as_bytes(message).data(), message.size()) != 1) {
+        invariant_violation("signing failed");
+    }
+    signature.resize(length);
+    return signature;
+}
+
+std::string public_key_base64(const SigningKey& key) {
+    unsigned char* der = nullptr;
+    const int length = i2d_PUBKEY(key.get(), &der);
+    if (length <= 0) invariant_violation("the public key could not be encoded");
+    std::string text = encode_base64(std::span<const std::uint8_t>(der, static_cast<std::size_t>(length)),
+                                     Base64::standard_padded);
+    OPENSSL_free(der);
+    return text;
+}
+
+std::string release_json(std::string_view version, const std::vector<FileEntry>& files) {
+    nlohmann::ordered_json release;
+    release["schemaVersion"] = 1;
+    release["product"] = "lumenframe";
+    release["version"] = version;
+    release["platform"] = "windows-x86_64";
+    release["publisher"] = "signed";
+    release["files"] = nlohmann::ordered_json::array();
+    for (const FileEntry& file : files) {
+        release["files"].push_back({{"name", file.name}, {"bytes", file.bytes}, {"sha256", file.sha256}});
+    }
+    return release.dump();
+}
+
+std::string make_record_with_field(std::string_view payload_field, const SigningKey& key) {
+    std::string record = "nrel1.";
+    record += payload_field;
+    const std::vector<std::uint8_t> signature = sign(key, record);
+    record += '.';
+    record += encode_base64(signature, Base64::url_unpadded);
+    return record;
+}
+
+std::string make_record(std::string_view payload_json, const SigningKey& key) {
+    return make_record_with_field(encode_base64(as_bytes(payload_json), Base64::url_unpadded), key);
+}
+
+}  // namespace kova::signing
