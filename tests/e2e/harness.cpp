@@ -1,0 +1,327 @@
+#include "harness.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#include <nlohmann/json.hpp>
+
+#include "core/utf.h"
+#include "core/win32/handle.h"
+#include "installer/crypto.h"
+#include "test_keys.h"
+
+namespace kova::e2e {
+namespace {
+
+std::wstring from_define(const char* text) { return widen(text); }
+
+bool same_name(std::wstring_view entry, std::wstring_view name) {
+    return entry.size() > name.size() && entry[name.size()] == L'=' &&
+           CompareStringOrdinal(entry.data(), static_cast<int>(name.size()), name.data(), static_cast<int>(name.size()),
+                                TRUE) == CSTR_EQUAL;
+}
+
+win32::FileHandle create_stream_file(const fs::path& path, DWORD access, DWORD disposition) {
+    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    return win32::FileHandle(CreateFileW(path.wstring().c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                         disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+CompanionReport parse_report(const std::string& bytes) {
+    std::wstring text(bytes.size() / sizeof(wchar_t), L'\0');
+    std::memcpy(text.data(), bytes.data(), text.size() * sizeof(wchar_t));
+    CompanionReport report;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const std::size_t equals = text.find(L'=', at);
+        const std::wstring name = text.substr(at, equals - at);
+        const std::size_t length = std::stoul(text.substr(equals + 1, 8), nullptr, 16);
+        std::wstring value = text.substr(equals + 9, length);
+        at = equals + 9 + length;
+        if (name == L"cwd") report.cwd = value;
+        if (name == L"cmdline") report.command_line = value;
+        if (name == L"roots") report.allowed_roots = value;
+        if (name == L"env") {
+            for (std::size_t start = 0; start < value.size();) {
+                const std::size_t end = value.find(L'\0', start);
+                report.environment.push_back(value.substr(start, end - start));
+                start = end == std::wstring::npos ? value.size() : end + 1;
+            }
+        }
+    }
+    return report;
+}
+
+}  // namespace
+
+std::string utf8(const fs::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+std::wstring widen(std::string_view text) {
+    std::optional<std::wstring> wide = utf8_to_utf16(text);
+    return wide ? *wide : std::wstring();
+}
+
+std::wstring launcher_path() { return from_define(KOVA_LAUNCHER_EXE); }
+std::wstring test_companion_path() { return from_define(KOVA_TEST_COMPANION_EXE); }
+
+std::string read_file(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void write_file(const fs::path& path, std::string_view bytes) {
+    fs::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) ADD_FAILURE() << "cannot write " << path.string();
+}
+
+Sandbox::Sandbox() {
+    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    // Under Wine the sandboxes go to Z:\tmp, where /bin/ln can reach them.
+    const fs::path temp = fs::exists("Z:\\tmp") ? fs::path("Z:\\tmp") : fs::temp_directory_path();
+    const fs::path base = temp / "kova-e2e" /
+                          (std::string(test->test_suite_name()) + "." + test->name() + "." + std::to_string(GetCurrentProcessId()));
+    fs::remove_all(base);
+    root_ = base / "tree";
+    io_ = base / "io";
+    fs::create_directories(root_);
+    fs::create_directories(io_);
+}
+
+Sandbox::~Sandbox() {
+    std::error_code ignored;
+    fs::remove_all(root_.parent_path(), ignored);
+}
+
+std::string sha256_hex(std::string_view bytes) {
+    crypto::Sha256 sha256;
+    sha256.update({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()});
+    const crypto::Sha256Digest digest = sha256.finish();
+    return crypto::to_lower_hex(digest);
+}
+
+std::vector<signing::FileEntry> list_release_files(const fs::path& folder) {
+    std::vector<signing::FileEntry> files;
+    for (const auto& name : {"lumenframe.exe", "lumenframe-mcp.exe", "THIRD_PARTY_NOTICES.txt", "AI_MODELS.zip"}) {
+        const fs::path path = folder / name;
+        if (!fs::is_regular_file(path)) continue;
+        const std::string content = read_file(path);
+        files.push_back({name, content.size(), sha256_hex(content)});
+    }
+    return files;
+}
+
+void sign_folder(const fs::path& folder, std::string_view version) {
+    const std::string record = signing::make_record(signing::release_json(version, list_release_files(folder)),
+                                                    testing::test_signing_key());
+    write_file(folder / "manifest.txt", record + "\n");
+}
+
+std::string json_string(const fs::path& path) { return nlohmann::json(utf8(path)).dump(); }
+
+void write_settings(const Sandbox& sandbox, const std::vector<std::string>& roots) {
+    write_file(sandbox.tessarine() / "mcp-settings.json", nlohmann::json{{"allowed_roots", roots}}.dump());
+}
+
+void install(const Sandbox& sandbox, std::string_view version) {
+    const fs::path folder = sandbox.version(version);
+    fs::create_directories(folder);
+    write_file(sandbox.app() / "current.json", R"({"current":")" + std::string(version) + R"("})");
+    write_file(folder / "lumenframe.exe", "MZ stand-in for the Lumenframe app");
+    fs::copy_file(test_companion_path(), folder / "lumenframe-mcp.exe", fs::copy_options::overwrite_existing);
+    sign_folder(folder, version);
+    fs::create_directories(sandbox.work());
+    write_settings(sandbox, {utf8(sandbox.work())});
+}
+
+std::wstring environment_block(const Sandbox& sandbox, const RunOptions& options) {
+    std::vector<std::wstring> names{L"LOCALAPPDATA", L"KOVA_TEST_REPORT", L"KOVA_TEST_EXIT_CODE"};
+    for (const auto& [name, value] : options.environment) names.push_back(name);
+    std::wstring block;
+    wchar_t* own = GetEnvironmentStringsW();
+    for (const wchar_t* entry = own; *entry != L'\0'; entry += lstrlenW(entry) + 1) {
+        const std::wstring_view text(entry);
+        bool replaced = false;
+        for (const std::wstring& name : names) replaced = replaced || same_name(text, name);
+        if (!replaced) block.append(text).push_back(L'\0');
+    }
+    FreeEnvironmentStringsW(own);
+    const std::wstring local = options.local_app_data.value_or(sandbox.local().wstring());
+    if (local != kUnset) block.append(L"LOCALAPPDATA=" + local).push_back(L'\0');
+    block.append(L"KOVA_TEST_REPORT=" + (sandbox.io() / "report.bin").wstring()).push_back(L'\0');
+    block.append(L"KOVA_TEST_EXIT_CODE=" + std::to_wstring(options.companion_exit_code)).push_back(L'\0');
+    for (const auto& [name, value] : options.environment) block.append(name + L"=" + value).push_back(L'\0');
+    block.push_back(L'\0');
+    return block;
+}
+
+std::map<std::string, std::string> snapshot(const fs::path& root) {
+    std::map<std::string, std::string> tree;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
+        const std::string name = utf8(fs::relative(entry.path(), root));
+        tree[name] = entry.is_directory() ? std::string("<folder>") : read_file(entry.path());
+    }
+    return tree;
+}
+
+std::wstring final_path_of(const fs::path& path) {
+    const win32::FileHandle handle(CreateFileW(path.wstring().c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    wchar_t buffer[4096];
+    const DWORD length = GetFinalPathNameByHandleW(handle.get(), buffer, 4096, 0);
+    return std::wstring(buffer, length);
+}
+
+namespace {
+
+std::string unix_path(const fs::path& path) {
+    std::string text = utf8(path);
+    if (text.size() >= 2 && (text[0] == 'Z' || text[0] == 'z') && text[1] == ':') text.erase(0, 2);
+    for (char& c : text) {
+        if (c == '\\') c = '/';
+    }
+    return text;
+}
+
+struct Pipe {
+    win32::KernelHandle read;
+    win32::KernelHandle write;
+};
+
+Pipe make_pipe() {
+    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE read = nullptr;
+    HANDLE write = nullptr;
+    if (!CreatePipe(&read, &write, &inherit, 0)) ADD_FAILURE() << "CreatePipe failed";
+    return {win32::KernelHandle(read), win32::KernelHandle(write)};
+}
+
+void keep_private(const win32::KernelHandle& handle) { SetHandleInformation(handle.get(), HANDLE_FLAG_INHERIT, 0); }
+
+}  // namespace
+
+void make_unix_symlink(const fs::path& target, const fs::path& link) {
+    std::wstring command_line = widen("/bin/ln -s '" + unix_path(target) + "' '" + unix_path(link) + "'");
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(CreateProcessW(L"Z:\\bin\\ln", command_line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &startup, &process));
+    WaitForSingleObject(process.hProcess, INFINITE);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    ASSERT_TRUE(fs::is_symlink(link) || fs::exists(link)) << "no link at " << link.string();
+}
+
+void expect_refusal(const RunResult& run, std::string_view message) {
+    EXPECT_EQ(run.exit_code, 1u) << message;
+    EXPECT_EQ(run.error, line(message));
+    EXPECT_EQ(run.output, "");
+    EXPECT_FALSE(run.report.has_value()) << "the companion started although the run failed with: " << message;
+}
+
+RunResult run_launcher(const Sandbox& sandbox, const RunOptions& options) {
+    const auto before = snapshot(sandbox.root());
+    const fs::path input_path = sandbox.io() / "stdin.bin";
+    const fs::path output_path = sandbox.io() / "stdout.bin";
+    const fs::path error_path = sandbox.io() / "stderr.bin";
+    const fs::path report_path = sandbox.io() / "report.bin";
+    fs::remove(report_path);
+    write_file(input_path, options.input);
+
+    RunResult result;
+    {
+        win32::FileHandle input = create_stream_file(input_path, GENERIC_READ, OPEN_EXISTING);
+        win32::FileHandle output = create_stream_file(output_path, GENERIC_WRITE, CREATE_ALWAYS);
+        win32::FileHandle error = create_stream_file(error_path, GENERIC_WRITE, CREATE_ALWAYS);
+        Pipe to_child;
+        Pipe from_child;
+        Pipe error_pipe;
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = input.get();
+        startup.hStdOutput = output.get();
+        startup.hStdError = options.without_standard_error ? nullptr : error.get();
+        if (options.through_pipes) {
+            to_child = make_pipe();
+            from_child = make_pipe();
+            keep_private(to_child.write);
+            keep_private(from_child.read);
+            startup.hStdInput = to_child.read.get();
+            startup.hStdOutput = from_child.write.get();
+        }
+        if (options.error_reader_gone) {
+            error_pipe = make_pipe();
+            error_pipe.read.reset();
+            startup.hStdError = error_pipe.write.get();
+        }
+        const std::wstring program = options.program.value_or(launcher_path());
+        std::wstring command_line = options.program_word.value_or(L"\"" + program + L"\"") + L" " + options.arguments;
+        std::wstring environment = environment_block(sandbox, options);
+        const std::wstring cwd = options.working_directory.value_or(sandbox.io()).wstring();
+        PROCESS_INFORMATION process{};
+        if (!CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
+                            environment.data(), cwd.c_str(), &startup, &process)) {
+            ADD_FAILURE() << "the launcher could not be started: " << GetLastError();
+            return result;
+        }
+        const win32::KernelHandle process_handle(process.hProcess);
+        const win32::KernelHandle thread_handle(process.hThread);
+        std::thread writer;
+        std::thread reader;
+        if (options.through_pipes) {
+            // Only the child may hold these ends, or end of file never comes.
+            to_child.read.reset();
+            from_child.write.reset();
+            writer = std::thread([&] {
+                std::string_view rest = options.input;
+                while (!rest.empty()) {
+                    DWORD written = 0;
+                    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(rest.size(), 1 << 16));
+                    if (!WriteFile(to_child.write.get(), rest.data(), chunk, &written, nullptr)) break;
+                    rest.remove_prefix(written);
+                }
+                to_child.write.reset();
+            });
+            reader = std::thread([&] {
+                std::vector<char> buffer(1 << 16);
+                DWORD read = 0;
+                while (ReadFile(from_child.read.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr) &&
+                       read > 0) {
+                    result.output.append(buffer.data(), read);
+                }
+            });
+        }
+        WaitForSingleObject(process_handle.get(), INFINITE);
+        if (writer.joinable()) writer.join();
+        if (reader.joinable()) reader.join();
+        DWORD code = 0;
+        GetExitCodeProcess(process_handle.get(), &code);
+        result.exit_code = code;
+    }
+    if (!options.through_pipes) result.output = read_file(output_path);
+    result.error = read_file(error_path);
+    if (fs::exists(report_path)) result.report = parse_report(read_file(report_path));
+    const auto after = snapshot(sandbox.root());
+    std::string changed;
+    for (const auto& [name, content] : before) {
+        const auto it = after.find(name);
+        if (it == after.end() || it->second != content) changed += name + " ";
+    }
+    for (const auto& [name, content] : after) {
+        if (!before.contains(name)) changed += name + " ";
+    }
+    EXPECT_EQ(changed, "") << "the launcher changed the tree it reads";
+    return result;
+}
+
+}  // namespace kova::e2e

@@ -1,0 +1,119 @@
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "release-signer/release_signer.h"
+
+// Runs the real kova-mcp.exe against folder trees the tests build, from a
+// Windows parent, so that the environment block (LOCALAPPDATA included, which
+// Wine would otherwise set itself) and the standard handles are the test's.
+namespace kova::e2e {
+
+namespace fs = std::filesystem;
+
+std::wstring launcher_path();
+std::wstring test_companion_path();
+
+std::string read_file(const fs::path& path);
+void write_file(const fs::path& path, std::string_view bytes);
+
+// What the test companion saw.
+struct CompanionReport {
+    std::wstring cwd;
+    std::wstring command_line;
+    std::optional<std::wstring> allowed_roots;
+    std::vector<std::wstring> environment;
+};
+
+// One folder per test: `root` is what the launcher reads (the tree it must
+// leave unchanged), `io` holds the streams and the companion's report.
+class Sandbox {
+public:
+    Sandbox();
+    ~Sandbox();
+    Sandbox(const Sandbox&) = delete;
+    Sandbox& operator=(const Sandbox&) = delete;
+
+    [[nodiscard]] const fs::path& root() const { return root_; }
+    [[nodiscard]] const fs::path& io() const { return io_; }
+    [[nodiscard]] fs::path local() const { return root_ / "Local"; }
+    [[nodiscard]] fs::path tessarine() const { return local() / "Tessarine"; }
+    [[nodiscard]] fs::path app() const { return tessarine() / "Apps" / "Lumenframe"; }
+    [[nodiscard]] fs::path version(std::string_view name) const { return app() / "versions" / std::string(name); }
+    [[nodiscard]] fs::path work() const { return root_ / "Work"; }
+
+private:
+    fs::path root_;
+    fs::path io_;
+};
+
+// A complete, correctly signed installation of `version` with the test
+// companion as lumenframe-mcp.exe, and settings naming the sandbox's Work folder.
+void install(const Sandbox& sandbox, std::string_view version = "1.4.0");
+
+// Lists the folder's files (manifest.txt aside) in name order and writes a
+// manifest.txt signed with the test key for `version`.
+void sign_folder(const fs::path& folder, std::string_view version);
+std::vector<signing::FileEntry> list_release_files(const fs::path& folder);
+std::string sha256_hex(std::string_view bytes);
+
+// A JSON string of a path, for hand-written settings files.
+std::string json_string(const fs::path& path);
+void write_settings(const Sandbox& sandbox, const std::vector<std::string>& roots);
+
+inline constexpr std::wstring_view kUnset = L"\x01unset";
+
+struct RunOptions {
+    std::wstring arguments = L"lumenframe";
+    std::optional<std::wstring> program;          // default: the built kova-mcp.exe
+    std::optional<std::wstring> program_word;     // the command line's first word; default: the program, quoted
+    std::optional<std::wstring> local_app_data;   // default: the sandbox's Local; kUnset removes it
+    std::vector<std::pair<std::wstring, std::wstring>> environment;
+    std::string input;
+    std::uint32_t companion_exit_code = 0;
+    bool without_standard_error = false;
+    std::optional<fs::path> working_directory;    // default: the sandbox's io folder
+    bool through_pipes = false;                   // standard input and output as pipes, as an MCP client has them
+    bool error_reader_gone = false;               // standard error a pipe whose reading end is closed
+};
+
+struct RunResult {
+    std::uint32_t exit_code = 0;
+    std::string error;
+    std::string output;
+    std::optional<CompanionReport> report;  // present only when the companion started
+};
+
+// Runs the launcher with files as standard streams, and checks that the
+// sandbox's tree is byte for byte the same afterwards.
+RunResult run_launcher(const Sandbox& sandbox, const RunOptions& options = {});
+
+// The launcher's own environment block for a run, as the test builds it.
+std::wstring environment_block(const Sandbox& sandbox, const RunOptions& options);
+
+std::map<std::string, std::string> snapshot(const fs::path& root);
+std::wstring final_path_of(const fs::path& path);
+std::wstring widen(std::string_view text);
+std::string utf8(const fs::path& path);
+
+// A Unix symbolic link, made by /bin/ln through Wine's Z: drive: Wine can
+// neither make nor follow a Windows symbolic link or junction of its own.
+void make_unix_symlink(const fs::path& target, const fs::path& link);
+
+// A refused run: exactly the failure line, exit code 1, nothing on standard
+// output, and the companion never started.
+void expect_refusal(const RunResult& run, std::string_view message);
+
+// The failure line the launcher writes: the message and one line feed.
+inline std::string line(std::string_view message) { return std::string(message) + "\n"; }
+
+}  // namespace kova::e2e

@@ -1,0 +1,189 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+
+#include "harness.h"
+
+namespace kova::e2e {
+namespace {
+
+constexpr std::string_view kUsage = "Usage: kova-mcp lumenframe\n";
+
+std::optional<std::wstring> variable_in(const CompanionReport& report, std::wstring_view name) {
+    std::optional<std::wstring> found;
+    for (const std::wstring& entry : report.environment) {
+        if (entry.size() > name.size() && entry[name.size()] == L'=' &&
+            CompareStringOrdinal(entry.data(), static_cast<int>(name.size()), name.data(), static_cast<int>(name.size()),
+                                 TRUE) == CSTR_EQUAL) {
+            if (found) ADD_FAILURE() << "two variables named like " << std::string(name.begin(), name.end());
+            found = entry.substr(name.size() + 1);
+        }
+    }
+    return found;
+}
+
+TEST(Launcher, AGoodInstallationRunsTheCompanionFromItsFolderWithNothingWritten) {
+    Sandbox sandbox;
+    install(sandbox);
+    const RunResult run = run_launcher(sandbox, {.input = "hello"});
+    EXPECT_EQ(run.exit_code, 0u);
+    EXPECT_EQ(run.error, "");
+    EXPECT_EQ(run.output, "hello");
+    ASSERT_TRUE(run.report);
+    EXPECT_EQ(run.report->cwd, sandbox.version("1.4.0").wstring());
+    EXPECT_EQ(run.report->command_line, L"\"" + (sandbox.version("1.4.0") / "lumenframe-mcp.exe").wstring() + L"\"");
+    EXPECT_EQ(run.report->allowed_roots, final_path_of(sandbox.work()));
+}
+
+TEST(Launcher, TheCompanionGetsTheLaunchersEnvironmentWithOnlyTheRootsChanged) {
+    Sandbox sandbox;
+    install(sandbox);
+    const RunOptions options{.environment = {{L"KOVA_TEST_MARKER", L"caf\u00e9 \xD83D\xDE00"},
+                                             {L"lumenframe_allowed_roots", L"stale value"}}};
+    const RunResult run = run_launcher(sandbox, options);
+    ASSERT_TRUE(run.report);
+    EXPECT_EQ(variable_in(*run.report, L"KOVA_TEST_MARKER"), L"caf\u00e9 \xD83D\xDE00");
+    EXPECT_EQ(variable_in(*run.report, L"LUMENFRAME_ALLOWED_ROOTS"), final_path_of(sandbox.work()));
+    EXPECT_EQ(variable_in(*run.report, L"LOCALAPPDATA"), sandbox.local().wstring());
+
+    // Everything the launcher had, the companion has, but for the one variable.
+    std::vector<std::wstring> expected;
+    const std::wstring block = environment_block(sandbox, options);
+    for (std::size_t at = 0; at < block.size() && block[at] != L'\0'; at = block.find(L'\0', at) + 1) {
+        const std::wstring entry = block.substr(at, block.find(L'\0', at) - at);
+        if (CompareStringOrdinal(entry.data(), 25, L"LUMENFRAME_ALLOWED_ROOTS=", 25, TRUE) != CSTR_EQUAL) expected.push_back(entry);
+    }
+    std::vector<std::wstring> seen;
+    for (const std::wstring& entry : run.report->environment) {
+        if (!entry.starts_with(L"LUMENFRAME_ALLOWED_ROOTS=")) seen.push_back(entry);
+    }
+    std::sort(expected.begin(), expected.end());
+    std::sort(seen.begin(), seen.end());
+    EXPECT_EQ(seen, expected);
+}
+
+TEST(Launcher, AnythingButExactlyTheCommandWordGetsTheUsageLine) {
+    Sandbox sandbox;
+    install(sandbox);
+    const std::wstring cases[] = {
+        L"", L"Lumenframe", L"LUMENFRAME", L"\"lumenframe \"", L"lumenframes", L"lumenfram", L"lumenframe x",
+        L"lumenframe \"\"", L"\"\" lumenframe", L"lumen\xD800" L"frame", L"\"\"",
+    };
+    for (const std::wstring& arguments : cases) {
+        const RunResult run = run_launcher(sandbox, {.arguments = arguments});
+        EXPECT_EQ(run.exit_code, 2u) << arguments.size();
+        EXPECT_EQ(run.error, kUsage);
+        EXPECT_EQ(run.output, "");
+        EXPECT_FALSE(run.report);
+    }
+}
+
+TEST(Launcher, TheUsageCheckComesBeforeAnythingIsRead) {
+    Sandbox sandbox;
+    const RunResult run = run_launcher(sandbox, {.arguments = L"", .local_app_data = std::wstring(kUnset)});
+    EXPECT_EQ(run.exit_code, 2u);
+    EXPECT_EQ(run.error, kUsage);
+}
+
+TEST(Launcher, QuotesAndTrailingBlanksAroundTheCommandWordAreFine) {
+    Sandbox sandbox;
+    install(sandbox);
+    for (const std::wstring arguments : {L"\"lumenframe\"", L"lumenframe   \t", L"  lumenframe"}) {
+        const RunResult run = run_launcher(sandbox, {.arguments = arguments});
+        EXPECT_EQ(run.exit_code, 0u);
+        EXPECT_EQ(run.error, "");
+        EXPECT_TRUE(run.report);
+    }
+}
+
+TEST(Launcher, TheUsageLineNamesKovaMcpWhateverTheFileIsCalled) {
+    Sandbox sandbox;
+    install(sandbox);
+    const fs::path renamed = sandbox.io() / "other-name.exe";
+    fs::copy_file(launcher_path(), renamed);
+    const RunResult usage = run_launcher(sandbox, {.arguments = L"", .program = renamed.wstring()});
+    EXPECT_EQ(usage.exit_code, 2u);
+    EXPECT_EQ(usage.error, kUsage);
+    // The program name is never examined, not even for valid UTF-16.
+    const RunResult run = run_launcher(sandbox, {.program_word = L"odd\xD800name.exe"});
+    EXPECT_EQ(run.exit_code, 0u);
+    EXPECT_TRUE(run.report);
+}
+
+TEST(Launcher, EndsWithAllThirtyTwoBitsOfTheCompanionsExitCode) {
+    Sandbox sandbox;
+    install(sandbox);
+    for (const std::uint32_t code : {0u, 1u, 2u, 0xC0000005u, 0xFFFFFFFFu, 0x100u}) {
+        const RunResult run = run_launcher(sandbox, {.companion_exit_code = code});
+        EXPECT_EQ(run.exit_code, code);
+        EXPECT_EQ(run.error, "");
+        EXPECT_TRUE(run.report);
+    }
+}
+
+TEST(Launcher, ABrokenInstallationIsReportedBeforeTheSettings) {
+    Sandbox sandbox;
+    write_file(sandbox.tessarine() / "mcp-settings.json", "not json");
+    expect_refusal(run_launcher(sandbox), "Install Lumenframe in KOVA Hub first.");
+}
+
+TEST(Launcher, WithoutStandardErrorTheFailureIsSilentAndTheCodeUnchanged) {
+    Sandbox sandbox;
+    const RunResult failed = run_launcher(sandbox, {.without_standard_error = true});
+    EXPECT_EQ(failed.exit_code, 1u);
+    EXPECT_EQ(failed.error, "");
+    const RunResult usage = run_launcher(sandbox, {.arguments = L"x", .without_standard_error = true});
+    EXPECT_EQ(usage.exit_code, 2u);
+    install(sandbox);
+    const RunResult run = run_launcher(sandbox, {.companion_exit_code = 7, .without_standard_error = true});
+    EXPECT_EQ(run.exit_code, 7u);
+}
+
+TEST(Launcher, ABrokenStandardErrorNeitherHangsNorChangesTheExitCode) {
+    Sandbox sandbox;
+    const RunResult failed = run_launcher(sandbox, {.error_reader_gone = true});
+    EXPECT_EQ(failed.exit_code, 1u);
+    const RunResult usage = run_launcher(sandbox, {.arguments = L"", .error_reader_gone = true});
+    EXPECT_EQ(usage.exit_code, 2u);
+}
+
+TEST(Launcher, BinaryStreamsPassThroughBothWaysUnchanged) {
+    Sandbox sandbox;
+    install(sandbox);
+    std::mt19937 random(20261207);
+    std::string input(3 * 1024 * 1024 + 17, '\0');
+    for (char& c : input) c = static_cast<char>(random());
+    input.replace(0, 6, "\r\n\x1A\n\r\0", 6);  // no text-mode translation anywhere
+    const RunResult run = run_launcher(sandbox, {.input = input, .through_pipes = true});
+    EXPECT_EQ(run.exit_code, 0u);
+    EXPECT_EQ(run.error, "");
+    EXPECT_EQ(run.output.size(), input.size());
+    EXPECT_TRUE(run.output == input) << "the stream was altered";
+}
+
+TEST(Launcher, NoOpensslConfigurationIsEverRead) {
+    // Loaded, this configuration makes every SHA-256 fetch fail (there is no
+    // FIPS provider), so any verification would fail; the openssl-config
+    // tests show that it does when loaded.
+    Sandbox sandbox;
+    install(sandbox);
+    const fs::path config = sandbox.io() / "openssl.cnf";
+    write_file(config, "openssl_conf = openssl_init\n[openssl_init]\nalg_section = evp\n[evp]\ndefault_properties = fips=yes\n");
+    const RunResult run = run_launcher(sandbox, {.environment = {{L"OPENSSL_CONF", config.wstring()}}});
+    EXPECT_EQ(run.exit_code, 0u);
+    EXPECT_EQ(run.error, "");
+}
+
+TEST(Launcher, ACompanionThatCannotStartIsReported) {
+    Sandbox sandbox;
+    install(sandbox);
+    // A file of the right size and digest that is no program: it passes every
+    // check and then fails to start.
+    write_file(sandbox.version("1.4.0") / "lumenframe-mcp.exe", "this is not a Windows program");
+    sign_folder(sandbox.version("1.4.0"), "1.4.0");
+    expect_refusal(run_launcher(sandbox), "Lumenframe MCP could not start. Repair it in KOVA Hub.");
+}
+
+}  // namespace
+}  // namespace kova::e2e
