@@ -83,23 +83,79 @@ void write_file(const fs::path& path, std::string_view bytes) {
     if (!out) ADD_FAILURE() << "cannot write " << path.string();
 }
 
+namespace {
+
+std::string unix_path(const fs::path& path) {
+    std::string text = utf8(path);
+    if (text.size() >= 2 && (text[0] == 'Z' || text[0] == 'z') && text[1] == ':') text.erase(0, 2);
+    for (char& c : text) {
+        if (c == '\\') c = '/';
+    }
+    return text;
+}
+
+struct Pipe {
+    win32::KernelHandle read;
+    win32::KernelHandle write;
+};
+
+Pipe make_pipe() {
+    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE read = nullptr;
+    HANDLE write = nullptr;
+    if (!CreatePipe(&read, &write, &inherit, 0)) ADD_FAILURE() << "CreatePipe failed";
+    return {win32::KernelHandle(read), win32::KernelHandle(write)};
+}
+
+void keep_private(const win32::KernelHandle& handle) { SetHandleInformation(handle.get(), HANDLE_FLAG_INHERIT, 0); }
+
+// Wine starts Unix programs too; it hands them the words as they stand. It
+// does not wait for them: the handle it returns is signalled at once.
+bool run_unix(const std::string& program, const std::string& arguments) {
+    std::wstring command_line = widen(program + " " + arguments);
+    const std::wstring windows_program = L"Z:" + widen(program);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(windows_program.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+        return false;
+    }
+    WaitForSingleObject(process.hProcess, INFINITE);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    return true;
+}
+
+void remove_tree(const fs::path& path) {
+    if (!fs::exists(path)) return;
+    // Links in the tree look like folders to Win32 code under Wine: let the
+    // Unix side remove them without following them, under a name of its own
+    // since it finishes whenever it does.
+    static int removals = 0;
+    const fs::path doomed = path.string() + ".removed." + std::to_string(GetTickCount64()) + "." + std::to_string(++removals);
+    std::error_code error;
+    fs::rename(path, doomed, error);
+    if (!error && fs::exists("Z:\\bin\\rm") && run_unix("/bin/rm", "-rf " + unix_path(doomed))) return;
+    fs::remove_all(error ? path : doomed, error);
+}
+
+}  // namespace
+
 Sandbox::Sandbox() {
     const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
     // Under Wine the sandboxes go to Z:\tmp, where /bin/ln can reach them.
     const fs::path temp = fs::exists("Z:\\tmp") ? fs::path("Z:\\tmp") : fs::temp_directory_path();
     const fs::path base = temp / "kova-e2e" /
                           (std::string(test->test_suite_name()) + "." + test->name() + "." + std::to_string(GetCurrentProcessId()));
-    fs::remove_all(base);
+    remove_tree(base);
     root_ = base / "tree";
     io_ = base / "io";
     fs::create_directories(root_);
     fs::create_directories(io_);
 }
 
-Sandbox::~Sandbox() {
-    std::error_code ignored;
-    fs::remove_all(root_.parent_path(), ignored);
-}
+Sandbox::~Sandbox() { remove_tree(root_.parent_path()); }
 
 std::string sha256_hex(std::string_view bytes) {
     crypto::Sha256 sha256;
@@ -165,9 +221,15 @@ std::wstring environment_block(const Sandbox& sandbox, const RunOptions& options
 
 std::map<std::string, std::string> snapshot(const fs::path& root) {
     std::map<std::string, std::string> tree;
-    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
-        const std::string name = utf8(fs::relative(entry.path(), root));
-        tree[name] = entry.is_directory() ? std::string("<folder>") : read_file(entry.path());
+    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
+        const std::string name = utf8(fs::relative(it->path(), root));
+        const DWORD attributes = GetFileAttributesW(it->path().wstring().c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+            tree[name] = "<link>";
+            it.disable_recursion_pending();
+        } else {
+            tree[name] = it->is_directory() ? std::string("<folder>") : read_file(it->path());
+        }
     }
     return tree;
 }
@@ -180,45 +242,11 @@ std::wstring final_path_of(const fs::path& path) {
     return std::wstring(buffer, length);
 }
 
-namespace {
-
-std::string unix_path(const fs::path& path) {
-    std::string text = utf8(path);
-    if (text.size() >= 2 && (text[0] == 'Z' || text[0] == 'z') && text[1] == ':') text.erase(0, 2);
-    for (char& c : text) {
-        if (c == '\\') c = '/';
-    }
-    return text;
-}
-
-struct Pipe {
-    win32::KernelHandle read;
-    win32::KernelHandle write;
-};
-
-Pipe make_pipe() {
-    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    HANDLE read = nullptr;
-    HANDLE write = nullptr;
-    if (!CreatePipe(&read, &write, &inherit, 0)) ADD_FAILURE() << "CreatePipe failed";
-    return {win32::KernelHandle(read), win32::KernelHandle(write)};
-}
-
-void keep_private(const win32::KernelHandle& handle) { SetHandleInformation(handle.get(), HANDLE_FLAG_INHERIT, 0); }
-
-}  // namespace
 
 void make_unix_symlink(const fs::path& target, const fs::path& link) {
-    std::wstring command_line = widen("/bin/ln -s '" + unix_path(target) + "' '" + unix_path(link) + "'");
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    ASSERT_TRUE(CreateProcessW(L"Z:\\bin\\ln", command_line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                               &startup, &process));
-    WaitForSingleObject(process.hProcess, INFINITE);
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
-    ASSERT_TRUE(fs::is_symlink(link) || fs::exists(link)) << "no link at " << link.string();
+    ASSERT_TRUE(run_unix("/bin/ln", "-s " + unix_path(target) + " " + unix_path(link)));
+    for (int tries = 0; tries < 500 && !fs::exists(link); ++tries) Sleep(10);
+    ASSERT_TRUE(fs::exists(link)) << "no link at " << link.string();
 }
 
 void expect_refusal(const RunResult& run, std::string_view message) {

@@ -1,0 +1,124 @@
+#include <gtest/gtest.h>
+
+#include "harness.h"
+
+namespace kova::e2e {
+namespace {
+
+TEST(Installation, AppStorageMustBeSetAndAbsolute) {
+    Sandbox sandbox;
+    install(sandbox);
+    expect_refusal(run_launcher(sandbox, {.local_app_data = std::wstring(kUnset)}), "Windows app storage is unavailable.");
+    for (const std::wstring value : {L"", L"Data\\Local", L"Z:Local", L"\\tmp\\Local", L"\\\\server"}) {
+        expect_refusal(run_launcher(sandbox, {.local_app_data = value}), "Windows app storage path is invalid.");
+    }
+}
+
+TEST(Installation, AppStorageWithATrailingSeparatorOrForwardSlashesWorks) {
+    Sandbox sandbox;
+    install(sandbox);
+    std::wstring forward = sandbox.local().wstring();
+    std::replace(forward.begin(), forward.end(), L'\\', L'/');
+    for (const std::wstring& value : {sandbox.local().wstring() + L"\\", forward}) {
+        const RunResult run = run_launcher(sandbox, {.local_app_data = value});
+        EXPECT_EQ(run.exit_code, 0u);
+        EXPECT_EQ(run.error, "");
+        ASSERT_TRUE(run.report);
+        EXPECT_EQ(run.report->cwd.back(), L'0');  // ...\versions\1.4.0, one separator before Tessarine
+    }
+}
+
+TEST(Installation, WithoutAnInstalledVersionRecordTheAppIsNotInstalled) {
+    Sandbox sandbox;
+    expect_refusal(run_launcher(sandbox), "Install Lumenframe in KOVA Hub first.");
+    install(sandbox);
+    fs::remove(sandbox.app() / "current.json");
+    expect_refusal(run_launcher(sandbox), "Install Lumenframe in KOVA Hub first.");
+}
+
+TEST(Installation, AnUnreadableVersionRecordIsNotAnInvalidOne) {
+    Sandbox sandbox;
+    install(sandbox);
+    fs::remove(sandbox.app() / "current.json");
+    fs::create_directory(sandbox.app() / "current.json");
+    expect_refusal(run_launcher(sandbox), "Installed version record could not be read.");
+    fs::remove(sandbox.app() / "current.json");
+    write_file(sandbox.app() / "current.json", "{\"current\":\"1.4.0\",\"x\":\"\xFF\"}");
+    expect_refusal(run_launcher(sandbox), "Installed version record could not be read.");
+}
+
+TEST(Installation, TheVersionRecordIsDecodedStrictly) {
+    Sandbox sandbox;
+    install(sandbox);
+    const std::pair<std::string, bool> cases[] = {
+        {"\xEF\xBB\xBF{\"current\":\"1.4.0\"}", false},
+        {R"({"current":"1.4.0","current":"1.4.0"})", false},
+        {R"({"current":"1.4.0","previous":""})", false},
+        {R"({"Current":"1.4.0"})", false},
+        {R"(["1.4.0"])", false},
+        {R"({"current":"../1.4.0"})", false},
+        {R"(["1.4.0",null])", true},
+        {"{\"current\":\"1.4.0\",\"previous\":\"0.9\",\"hub\":{\"a\":[1]}}\r\n\r\n", true},
+    };
+    for (const auto& [text, valid] : cases) {
+        write_file(sandbox.app() / "current.json", text);
+        const RunResult run = run_launcher(sandbox);
+        if (valid) {
+            EXPECT_EQ(run.exit_code, 0u) << text;
+            EXPECT_EQ(run.error, "") << text;
+        } else {
+            expect_refusal(run, "Installed version record is invalid.");
+        }
+    }
+}
+
+TEST(Installation, TheCurrentVersionFolderMustExist) {
+    Sandbox sandbox;
+    install(sandbox);
+    write_file(sandbox.app() / "current.json", R"({"current":"1.5.0","previous":"1.4.0"})");
+    expect_refusal(run_launcher(sandbox), "App directory could not be resolved.");
+}
+
+// Wine follows Unix symbolic links on open and reports the target as the
+// final path, which is what the boundary check is about; it cannot make
+// Windows junctions, so those are not shown here.
+TEST(Installation, AVersionFolderOutsideTheAppFolderEscapesItsBoundary) {
+    Sandbox sandbox;
+    install(sandbox);
+    const fs::path outside = sandbox.root() / "elsewhere" / "versions";
+    fs::create_directories(outside.parent_path());
+    fs::rename(sandbox.app() / "versions", outside);
+    make_unix_symlink(outside, sandbox.app() / "versions");
+    expect_refusal(run_launcher(sandbox), "App directory escaped its installation boundary.");
+}
+
+TEST(Installation, AVersionFolderThatIsTheAppFolderEscapesItsBoundary) {
+    Sandbox sandbox;
+    install(sandbox);
+    make_unix_symlink(sandbox.app(), sandbox.app() / "versions" / "2.0.0");
+    write_file(sandbox.app() / "current.json", R"({"current":"2.0.0"})");
+    expect_refusal(run_launcher(sandbox), "App directory escaped its installation boundary.");
+}
+
+TEST(Installation, AnAppFolderThatIsALinkElsewhereIsFineSinceBothSidesAreResolved) {
+    Sandbox sandbox;
+    install(sandbox);
+    const fs::path moved = sandbox.root() / "other-drive" / "Lumenframe";
+    fs::create_directories(moved.parent_path());
+    fs::rename(sandbox.app(), moved);
+    make_unix_symlink(moved, sandbox.app());
+    const RunResult run = run_launcher(sandbox);
+    EXPECT_EQ(run.exit_code, 0u);
+    EXPECT_EQ(run.error, "");
+    ASSERT_TRUE(run.report);
+    EXPECT_EQ(run.report->cwd, sandbox.version("1.4.0").wstring());
+}
+
+TEST(Installation, AMalformedBuiltInKeyRefusesEveryRun) {
+    Sandbox sandbox;
+    install(sandbox);
+    expect_refusal(run_launcher(sandbox, {.program = widen(KOVA_MALFORMED_KEY_LAUNCHER_EXE)}), "Invalid embedded release key.");
+}
+
+}  // namespace
+}  // namespace kova::e2e
