@@ -219,10 +219,12 @@ std::wstring environment_block(const Sandbox& sandbox, const RunOptions& options
     return block;
 }
 
-std::map<std::string, std::string> snapshot(const fs::path& root) {
+std::map<std::string, std::string> snapshot(const fs::path& tree_root) {
+    // Extended-length form, so that folders deeper than the classic limit are seen too.
+    const fs::path root = L"\\\\?\\" + fs::absolute(tree_root).wstring();
     std::map<std::string, std::string> tree;
     for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
-        const std::string name = utf8(fs::relative(it->path(), root));
+        const std::string name = utf8(it->path().wstring().substr(root.wstring().size()));
         const DWORD attributes = GetFileAttributesW(it->path().wstring().c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
             tree[name] = "<link>";

@@ -1,0 +1,186 @@
+#include <gtest/gtest.h>
+
+#include "harness.h"
+
+namespace kova::e2e {
+namespace {
+
+constexpr std::string_view kNoSettings = "Choose the folders agents may access in KOVA Hub first.";
+constexpr std::string_view kUnreadable = "MCP folder settings could not be read.";
+constexpr std::string_view kInvalid = "MCP folder settings are invalid.";
+constexpr std::string_view kCount = "Choose 1\xE2\x80\x93" "8 MCP folders.";
+constexpr std::string_view kGone = "An MCP folder no longer exists.";
+constexpr std::string_view kNotFolder = "MCP access must point to folders.";
+
+fs::path settings_file(const Sandbox& sandbox) { return sandbox.tessarine() / "mcp-settings.json"; }
+
+std::wstring roots_of(const RunResult& run) {
+    EXPECT_EQ(run.exit_code, 0u);
+    EXPECT_EQ(run.error, "");
+    if (!run.report || !run.report->allowed_roots) {
+        ADD_FAILURE() << "the companion did not receive LUMENFRAME_ALLOWED_ROOTS";
+        return L"";
+    }
+    return *run.report->allowed_roots;
+}
+
+TEST(Settings, TheSettingsFileMustExistAndBeReadable) {
+    Sandbox sandbox;
+    install(sandbox);
+    fs::remove(settings_file(sandbox));
+    expect_refusal(run_launcher(sandbox), kNoSettings);
+    fs::create_directory(settings_file(sandbox));
+    expect_refusal(run_launcher(sandbox), kUnreadable);
+    fs::remove(settings_file(sandbox));
+    write_file(settings_file(sandbox), "{\"allowed_roots\":[\"\xC3\x28\"]}");
+    expect_refusal(run_launcher(sandbox), kUnreadable);
+}
+
+TEST(Settings, TheSettingsFileIsDecodedStrictly) {
+    Sandbox sandbox;
+    install(sandbox);
+    const std::string work = json_string(sandbox.work());
+    const std::pair<std::string, std::string_view> cases[] = {
+        {"", kInvalid},
+        {"\xEF\xBB\xBF{\"allowed_roots\":[" + work + "]}", kInvalid},
+        {"{\"allowed_roots\":[" + work + "],\"allowed_roots\":[" + work + "]}", kInvalid},
+        {"{\"allowed_roots\":[" + work + ",7]}", kInvalid},
+        {"{\"allowed_roots\":[" + work + "]},", kInvalid},
+        {"{\"allowed_roots\":[]}", kCount},
+        {"{\"allowed_roots\":[" + work + "," + work + "," + work + "," + work + "," + work + "," + work + "," + work + "," + work +
+             "," + work + "]}", kCount},
+    };
+    for (const auto& [text, message] : cases) {
+        write_file(settings_file(sandbox), text);
+        expect_refusal(run_launcher(sandbox), message);
+    }
+    EXPECT_EQ(kCount.size(), 25u);
+}
+
+TEST(Settings, OtherMembersAndThePositionalFormAreAccepted) {
+    Sandbox sandbox;
+    install(sandbox);
+    const std::string work = json_string(sandbox.work());
+    for (const std::string& text : {"{\"theme\":{\"a\":[1,{}]},\"allowed_roots\":[" + work + "]}", "[[" + work + "]]"}) {
+        write_file(settings_file(sandbox), text);
+        EXPECT_EQ(roots_of(run_launcher(sandbox)), final_path_of(sandbox.work()));
+    }
+}
+
+TEST(Settings, EachEntryMustBeAnExistingFolder) {
+    Sandbox sandbox;
+    install(sandbox);
+    write_file(sandbox.root() / "a-file.txt", "x");
+    const std::string work = utf8(sandbox.work());
+    const std::string missing = utf8(sandbox.root() / "missing");
+    const std::string file = utf8(sandbox.root() / "a-file.txt");
+    const std::pair<std::vector<std::string>, std::string_view> cases[] = {
+        {{missing}, kGone},
+        {{work, missing}, kGone},
+        {{missing, file}, kGone},  // the first bad entry ends it
+        {{""}, kGone},
+        {{work + std::string(1, '\0') + "x"}, kGone},
+        {{file}, kNotFolder},
+        {{work, file}, kNotFolder},
+    };
+    for (const auto& [roots, message] : cases) {
+        write_settings(sandbox, roots);
+        expect_refusal(run_launcher(sandbox), message);
+    }
+}
+
+TEST(Settings, RelativeEntriesResolveAgainstTheLaunchersOwnDirectory) {
+    Sandbox sandbox;
+    install(sandbox);
+    fs::create_directories(sandbox.root() / "Data");
+    // The drive-relative and rooted forms name the same folders through the
+    // current directory of drive Z:, where the sandboxes are.
+    std::string rooted = utf8(sandbox.root() / "Data");
+    rooted.erase(0, 2);
+    write_settings(sandbox, {".", "Data", "Z:Data", rooted});
+    const std::wstring data = final_path_of(sandbox.root() / "Data");
+    const std::wstring here = final_path_of(sandbox.root());
+    EXPECT_EQ(roots_of(run_launcher(sandbox, {.working_directory = sandbox.root()})),
+              here + L";" + data + L";" + data + L";" + data);
+}
+
+TEST(Settings, OtherSpellingsOfAFolderGiveTheSameFinalPathInFileOrder) {
+    Sandbox sandbox;
+    install(sandbox);
+    std::string forward = utf8(sandbox.work());
+    std::replace(forward.begin(), forward.end(), '\\', '/');
+    std::string upper = utf8(sandbox.work());
+    std::transform(upper.begin(), upper.end(), upper.begin(), [](char c) { return static_cast<char>(std::toupper(c)); });
+    write_settings(sandbox, {forward, upper + "\\", utf8(sandbox.work())});
+    const std::wstring work = final_path_of(sandbox.work());
+    ASSERT_TRUE(work.starts_with(L"\\\\?\\Z:\\"));
+    EXPECT_EQ(roots_of(run_launcher(sandbox)), work + L";" + work + L";" + work);
+}
+
+TEST(Settings, EightFoldersArriveInFileOrderAndASemicolonFolderQuoted) {
+    Sandbox sandbox;
+    install(sandbox);
+    std::vector<std::string> roots;
+    std::wstring expected;
+    for (const std::string name : {"h", "g", "Team;Shared", "f", "My Work", "Caf\xC3\xA9", "\xF0\x9F\x98\x80", "a"}) {
+        const fs::path folder = sandbox.root() / fs::u8path(name);
+        fs::create_directories(folder);
+        roots.push_back(utf8(folder));
+        const std::wstring path = final_path_of(folder);
+        if (!expected.empty()) expected += L";";
+        expected += name == "Team;Shared" ? L"\"" + path + L"\"" : path;
+    }
+    write_settings(sandbox, roots);
+    const std::wstring value = roots_of(run_launcher(sandbox));
+    EXPECT_EQ(value, expected);
+    EXPECT_NE(value.find(L"\\Caf\u00e9;"), std::wstring::npos);
+    EXPECT_NE(value.find(L"\\\xD83D\xDE00;"), std::wstring::npos);
+}
+
+TEST(Settings, AnEntrySpelledBeyondTheClassicPathLimitIsOpened) {
+    Sandbox sandbox;
+    install(sandbox);
+    std::string entry = utf8(sandbox.work());
+    while (entry.size() < 400) entry += "\\.";
+    write_settings(sandbox, {entry});
+    EXPECT_EQ(roots_of(run_launcher(sandbox)), final_path_of(sandbox.work()));
+}
+
+bool final_path_fits_for_wine(const fs::path& folder) {
+    const std::wstring path = L"\\\\?\\" + folder.wstring();
+    const HANDLE handle = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    std::vector<wchar_t> buffer(4096);
+    const DWORD length = GetFinalPathNameByHandleW(handle, buffer.data(), static_cast<DWORD>(buffer.size()), 0);
+    CloseHandle(handle);
+    return length != 0;
+}
+
+TEST(Settings, AFolderDeeperThanTheClassicPathLimitIsAccepted) {
+    Sandbox sandbox;
+    install(sandbox);
+    fs::path deep = sandbox.root();
+    for (int i = 0; i < 12; ++i) deep /= std::string(30, static_cast<char>('a' + i));
+    fs::create_directories(L"\\\\?\\" + deep.wstring());
+    ASSERT_GT(utf8(deep).size(), 300u);
+    if (!final_path_fits_for_wine(deep)) {
+        GTEST_SKIP() << "Wine 8's GetFinalPathNameByHandleW fails with ERROR_MORE_DATA for final paths longer "
+                        "than MAX_PATH, whatever the buffer; Windows reports them";
+    }
+    write_settings(sandbox, {utf8(deep)});
+    const std::wstring value = roots_of(run_launcher(sandbox));
+    EXPECT_TRUE(value.starts_with(L"\\\\?\\Z:\\"));
+    EXPECT_TRUE(value.ends_with(widen(std::string(30, 'l'))));
+}
+
+// Wine follows the Unix link; a Windows junction it could not make.
+TEST(Settings, ALinkedFolderGivesTheFolderItLeadsTo) {
+    Sandbox sandbox;
+    install(sandbox);
+    make_unix_symlink(sandbox.work(), sandbox.root() / "shortcut");
+    write_settings(sandbox, {utf8(sandbox.root() / "shortcut")});
+    EXPECT_EQ(roots_of(run_launcher(sandbox)), final_path_of(sandbox.work()));
+}
+
+}  // namespace
+}  // namespace kova::e2e
