@@ -44,6 +44,9 @@ private:
 
 std::optional<Value> parse_strict(std::string_view text) {
     if (text.starts_with(kUtf8ByteOrderMark)) return std::nullopt;
+    // nlohmann ends its input at a NUL byte and accepts whatever came before;
+    // a raw NUL is valid nowhere in JSON text.
+    if (text.find('\0') != std::string_view::npos) return std::nullopt;
     RepeatedMemberCheck check;
     Value value = Value::parse(
         text.begin(), text.end(),

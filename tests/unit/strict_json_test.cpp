@@ -6,6 +6,10 @@ namespace kova::json {
 namespace {
 
 TEST(StrictJson, RefusesWhatNlohmannWouldLetThrough) {
+    using namespace std::string_literals;
+    for (const std::string& text : {"4\0garbage"s, "{}\0"s, "[\"a\0b\"]"s}) {  // nlohmann stops at a NUL
+        EXPECT_FALSE(parse_strict(text).has_value()) << text.size();
+    }
     const char* const refused[] = {
         "\xEF\xBB\xBF{}",                    // byte-order mark, skipped by nlohmann by default
         R"({"a":1,"a":1})",                  // repeated member, kept silently by nlohmann
