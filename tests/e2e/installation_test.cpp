@@ -57,7 +57,7 @@ TEST(Installation, TheVersionRecordIsDecodedStrictly) {
         {R"({"Current":"1.4.0"})", false},
         {R"(["1.4.0"])", false},
         {R"({"current":"../1.4.0"})", false},
-        {std::string("{\"current\":\"1.4.0\"}\0trailing", 29), false},
+        {std::string("{\"current\":\"1.4.0\"}\0trailing", 28), false},
         {R"(["1.4.0",null])", true},
         {"{\"current\":\"1.4.0\",\"previous\":\"0.9\",\"hub\":{\"a\":[1]}}\r\n\r\n", true},
     };
