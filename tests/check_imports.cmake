@@ -1,0 +1,17 @@
+cmake_minimum_required(VERSION 3.25)
+# Fails unless the executable imports system DLLs only: no libstdc++, libgcc,
+# libcrypto or winpthread DLL that could be missing or planted beside it.
+execute_process(COMMAND "${OBJDUMP}" -p "${EXE}" OUTPUT_VARIABLE dump RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "objdump failed on ${EXE}")
+endif()
+string(REGEX MATCHALL "DLL Name: [^\r\n]+" imports "${dump}")
+set(allowed kernel32.dll advapi32.dll user32.dll ws2_32.dll msvcrt.dll crypt32.dll bcrypt.dll)
+foreach(entry IN LISTS imports)
+  string(REPLACE "DLL Name: " "" name "${entry}")
+  string(TOLOWER "${name}" name)
+  if(NOT name IN_LIST allowed)
+    message(FATAL_ERROR "${EXE} imports ${name}, which is not a system DLL")
+  endif()
+  message(STATUS "imports ${name}")
+endforeach()
