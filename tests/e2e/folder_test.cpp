@@ -12,19 +12,13 @@ constexpr std::string_view kRecordMissing = "Installed release record is missing
 
 fs::path folder_of(const Sandbox& sandbox) { return sandbox.version("1.4.0"); }
 
-void expect_runs(const RunResult& run) {
-    EXPECT_EQ(run.exit_code, 0u);
-    EXPECT_EQ(run.error, "");
-    EXPECT_TRUE(run.report);
-}
-
 TEST(Folder, AllFourReleaseFilesPass) {
     Sandbox sandbox;
     install(sandbox);
     write_file(folder_of(sandbox) / "THIRD_PARTY_NOTICES.txt", "notices\n");
     write_file(folder_of(sandbox) / "AI_MODELS.zip", std::string(1 << 20, '\x5A'));
     sign_folder(folder_of(sandbox), "1.4.0");
-    expect_runs(run_launcher(sandbox));
+    expect_companion_ran(run_launcher(sandbox));
 }
 
 TEST(Folder, WhiteSpaceAroundTheRecordIsTrimmedButAByteOrderMarkIsNot) {
@@ -34,7 +28,7 @@ TEST(Folder, WhiteSpaceAroundTheRecordIsTrimmedButAByteOrderMarkIsNot) {
     const std::string record = read_file(manifest).substr(0, read_file(manifest).find('\n'));
     for (const std::string& text : {record, record + "\r\n", "\n\n  " + record + " \t\n\n", "\xC2\xA0" + record + "\xE3\x80\x80"}) {
         write_file(manifest, text);
-        expect_runs(run_launcher(sandbox));
+        expect_companion_ran(run_launcher(sandbox));
     }
     write_file(manifest, "\xEF\xBB\xBF" + record);
     expect_refusal(run_launcher(sandbox), "Unsupported release manifest.");
@@ -93,7 +87,7 @@ TEST(Folder, EveryListedFileMustBeThereAsAFileOfItsSizeAndDigest) {
         expect_refusal(run_launcher(sandbox), kChanged);
     }
     write_file(app, original);
-    expect_runs(run_launcher(sandbox));
+    expect_companion_ran(run_launcher(sandbox));
 }
 
 TEST(Folder, OnlyTheFirstWrongFileInRecordOrderIsReported) {
@@ -126,7 +120,7 @@ TEST(Folder, TheFolderMayHoldNothingElse) {
     write_file(folder / "AI_MODELS.zip", "models");
     expect_refusal(run_launcher(sandbox), kUnexpected);
     fs::remove(folder / "AI_MODELS.zip");
-    expect_runs(run_launcher(sandbox));
+    expect_companion_ran(run_launcher(sandbox));
 }
 
 TEST(Folder, ANameThatDiffersOnlyInCaseIsFoundButThenRefused) {

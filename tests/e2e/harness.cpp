@@ -258,6 +258,12 @@ void expect_refusal(const RunResult& run, std::string_view message) {
     EXPECT_FALSE(run.report.has_value()) << "the companion started although the run failed with: " << message;
 }
 
+void expect_companion_ran(const RunResult& run) {
+    EXPECT_EQ(run.exit_code, 0u);
+    EXPECT_EQ(run.error, "");
+    EXPECT_TRUE(run.report.has_value()) << "the companion did not start";
+}
+
 RunResult run_launcher(const Sandbox& sandbox, const RunOptions& options) {
     const auto before = snapshot(sandbox.root());
     const fs::path input_path = sandbox.io() / "stdin.bin";

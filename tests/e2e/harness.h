@@ -113,6 +113,10 @@ void make_unix_symlink(const fs::path& target, const fs::path& link);
 // output, and the companion never started.
 void expect_refusal(const RunResult& run, std::string_view message);
 
+// A run in which every check passed: exit code 0, nothing on standard
+// error, and the companion started.
+void expect_companion_ran(const RunResult& run);
+
 // The failure line the launcher writes: the message and one line feed.
 inline std::string line(std::string_view message) { return std::string(message) + "\n"; }
 

@@ -65,8 +65,7 @@ TEST(Installation, TheVersionRecordIsDecodedStrictly) {
         write_file(sandbox.app() / "current.json", text);
         const RunResult run = run_launcher(sandbox);
         if (valid) {
-            EXPECT_EQ(run.exit_code, 0u) << text;
-            EXPECT_EQ(run.error, "") << text;
+            expect_companion_ran(run);
         } else {
             expect_refusal(run, "Installed version record is invalid.");
         }

@@ -90,10 +90,7 @@ TEST(Launcher, QuotesAndTrailingBlanksAroundTheCommandWordAreFine) {
     Sandbox sandbox;
     install(sandbox);
     for (const std::wstring arguments : {L"\"lumenframe\"", L"lumenframe   \t", L"  lumenframe"}) {
-        const RunResult run = run_launcher(sandbox, {.arguments = arguments});
-        EXPECT_EQ(run.exit_code, 0u);
-        EXPECT_EQ(run.error, "");
-        EXPECT_TRUE(run.report);
+        expect_companion_ran(run_launcher(sandbox, {.arguments = arguments}));
     }
 }
 
@@ -106,9 +103,7 @@ TEST(Launcher, TheUsageLineNamesKovaMcpWhateverTheFileIsCalled) {
     EXPECT_EQ(usage.exit_code, 2u);
     EXPECT_EQ(usage.error, kUsage);
     // The program name is never examined, not even for valid UTF-16.
-    const RunResult run = run_launcher(sandbox, {.program_word = L"odd\xD800name.exe"});
-    EXPECT_EQ(run.exit_code, 0u);
-    EXPECT_TRUE(run.report);
+    expect_companion_ran(run_launcher(sandbox, {.program_word = L"odd\xD800name.exe"}));
 }
 
 TEST(Launcher, EndsWithAllThirtyTwoBitsOfTheCompanionsExitCode) {
@@ -170,9 +165,7 @@ TEST(Launcher, NoOpensslConfigurationIsEverRead) {
     install(sandbox);
     const fs::path config = sandbox.io() / "openssl.cnf";
     write_file(config, "openssl_conf = openssl_init\n[openssl_init]\nalg_section = evp\n[evp]\ndefault_properties = fips=yes\n");
-    const RunResult run = run_launcher(sandbox, {.environment = {{L"OPENSSL_CONF", config.wstring()}}});
-    EXPECT_EQ(run.exit_code, 0u);
-    EXPECT_EQ(run.error, "");
+    expect_companion_ran(run_launcher(sandbox, {.environment = {{L"OPENSSL_CONF", config.wstring()}}}));
 }
 
 TEST(Launcher, ACompanionThatCannotStartIsReported) {
