@@ -73,9 +73,13 @@ std::optional<FileMetadata> metadata_of_directory_entry(const Path& path) {
 
 }  // namespace
 
-FileHandle open_existing(const Path& path, DWORD access) {
-    return FileHandle(CreateFileW(openable_form(path).c_str(), access, kShareAll, nullptr, OPEN_EXISTING,
+FileHandle open_existing(const Path& path, DWORD access, DWORD* error) {
+    const Path openable = openable_form(path);
+    FileHandle handle(CreateFileW(openable.c_str(), access, kShareAll, nullptr, OPEN_EXISTING,
                                   FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    // Taken at once: the destructors that follow may change the thread's last error.
+    if (error != nullptr) *error = handle ? ERROR_SUCCESS : GetLastError();
+    return handle;
 }
 
 std::optional<Path> final_path(HANDLE handle) {
@@ -96,9 +100,9 @@ std::optional<Path> canonicalize(const Path& path) {
 }
 
 std::optional<FileMetadata> query_metadata(const Path& path) {
-    const FileHandle handle = open_existing(path, 0);
+    DWORD error = ERROR_SUCCESS;
+    const FileHandle handle = open_existing(path, 0, &error);
     if (handle) return metadata_of_handle(handle.get());
-    const DWORD error = GetLastError();
     if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) return std::nullopt;
     const std::optional<FileMetadata> entry = metadata_of_directory_entry(path);
     if (!entry || is_name_surrogate_link(*entry)) return std::nullopt;

@@ -19,7 +19,8 @@ namespace kova::win32 {
 // Opens an existing file or folder with full sharing, following links.
 // `access` is 0 for metadata and final paths, GENERIC_READ for content.
 // Paths too long for the classic limit are opened in extended-length form.
-[[nodiscard]] FileHandle open_existing(const Path& path, DWORD access);
+// `error`, when given, receives the open's own error code.
+[[nodiscard]] FileHandle open_existing(const Path& path, DWORD access, DWORD* error = nullptr);
 
 // The final path of an open handle (`\\?\C:\...`, `\\?\UNC\...`), as reported.
 [[nodiscard]] std::optional<Path> final_path(HANDLE handle);
