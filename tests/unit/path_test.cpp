@@ -82,3 +82,16 @@ TEST(FolderOf, DropsTheLastComponent) {
 
 }  // namespace
 }  // namespace kova
+
+namespace kova {
+namespace {
+
+#if GTEST_HAS_DEATH_TEST && !defined(_WIN32)
+TEST(InvariantViolation, EndsTheProcessWithCode101AndADiagnostic) {
+    EXPECT_EXIT((void)folder_of(L"lumenframe-mcp.exe"), ::testing::ExitedWithCode(101),
+                "kova-mcp: internal error: a file path without a folder");
+}
+#endif
+
+}  // namespace
+}  // namespace kova
