@@ -123,7 +123,7 @@ TEST(Settings, EightFoldersArriveInFileOrderAndASemicolonFolderQuoted) {
     std::vector<std::string> roots;
     std::wstring expected;
     for (const std::string name : {"h", "g", "Team;Shared", "f", "My Work", "Caf\xC3\xA9", "\xF0\x9F\x98\x80", "a"}) {
-        const fs::path folder = sandbox.root() / fs::u8path(name);
+        const fs::path folder = sandbox.root() / fs::path(std::u8string(name.begin(), name.end()));
         fs::create_directories(folder);
         roots.push_back(utf8(folder));
         const std::wstring path = final_path_of(folder);
