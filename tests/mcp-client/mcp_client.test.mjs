@@ -30,10 +30,16 @@ test("an MCP session passes through the launcher untouched", async () => {
   assert.equal(session.outside.isError, true);
 });
 
-test("a tampered installation fails with the launcher's line and exit code 1", () => {
+test("a tampered installation fails with the launcher's line and exit code 1", async () => {
+  const refusal = "Installed Lumenframe files changed. Repair the app in KOVA Hub.\n";
   tamperOneByte(join(demo.versionFolder, "lumenframe.exe"));
+  // The SDK client sees the server go away before it answers, and the line on standard error.
+  let stderr = "";
+  await assert.rejects(mcpSession(demo.local, { onStderr: (chunk) => { stderr += chunk; } }));
+  assert.equal(stderr, refusal);
+  // The exit code, which the SDK does not report.
   const run = plainRun(demo.local);
-  assert.equal(run.stderr, "Installed Lumenframe files changed. Repair the app in KOVA Hub.\n");
+  assert.equal(run.stderr, refusal);
   assert.equal(run.status, 1);
   assert.equal(run.stdout, "");
 });
