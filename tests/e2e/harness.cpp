@@ -305,9 +305,20 @@ RunResult run_launcher(const Sandbox& sandbox, const RunOptions& options) {
         std::wstring environment = environment_block(sandbox, options);
         const std::wstring cwd = options.working_directory.value_or(sandbox.io()).wstring();
         PROCESS_INFORMATION process{};
-        if (!CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
-                            environment.data(), cwd.c_str(), &startup, &process)) {
-            ADD_FAILURE() << "the launcher could not be started: " << GetLastError();
+        // Wine 8 has, once in a fresh-clone run, failed this call with
+        // ERROR_INTERNAL_ERROR while another Wine process tree was starting;
+        // the launcher had not run, so starting it again changes nothing.
+        bool started = false;
+        DWORD error = ERROR_SUCCESS;
+        for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+            started = CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, TRUE,
+                                     CREATE_UNICODE_ENVIRONMENT, environment.data(), cwd.c_str(), &startup, &process);
+            error = started ? ERROR_SUCCESS : GetLastError();
+            if (!started && error != ERROR_INTERNAL_ERROR) break;
+            if (!started) Sleep(200);
+        }
+        if (!started) {
+            ADD_FAILURE() << "the launcher could not be started: " << error;
             return result;
         }
         const win32::KernelHandle process_handle(process.hProcess);
