@@ -309,16 +309,16 @@ RunResult run_launcher(const Sandbox& sandbox, const RunOptions& options) {
         // ERROR_INTERNAL_ERROR while another Wine process tree was starting;
         // the launcher had not run, so starting it again changes nothing.
         bool started = false;
-        DWORD error = ERROR_SUCCESS;
+        DWORD start_error = ERROR_SUCCESS;
         for (int attempt = 0; attempt < 3 && !started; ++attempt) {
             started = CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, TRUE,
                                      CREATE_UNICODE_ENVIRONMENT, environment.data(), cwd.c_str(), &startup, &process);
-            error = started ? ERROR_SUCCESS : GetLastError();
-            if (!started && error != ERROR_INTERNAL_ERROR) break;
+            start_error = started ? ERROR_SUCCESS : GetLastError();
+            if (!started && start_error != ERROR_INTERNAL_ERROR) break;
             if (!started) Sleep(200);
         }
         if (!started) {
-            ADD_FAILURE() << "the launcher could not be started: " << error;
+            ADD_FAILURE() << "the launcher could not be started: " << start_error;
             return result;
         }
         const win32::KernelHandle process_handle(process.hProcess);
