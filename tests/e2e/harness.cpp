@@ -19,11 +19,6 @@ namespace {
 
 std::wstring from_define(const char* text) { return widen(text); }
 
-bool same_name(std::wstring_view entry, std::wstring_view name) {
-    return entry.size() > name.size() && entry[name.size()] == L'=' &&
-           CompareStringOrdinal(entry.data(), static_cast<int>(name.size()), name.data(), static_cast<int>(name.size()),
-                                TRUE) == CSTR_EQUAL;
-}
 
 win32::FileHandle create_stream_file(const fs::path& path, DWORD access, DWORD disposition) {
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
@@ -198,6 +193,12 @@ void install(const Sandbox& sandbox, std::string_view version) {
     write_settings(sandbox, {utf8(sandbox.work())});
 }
 
+bool names_variable(std::wstring_view entry, std::wstring_view name) {
+    return entry.size() > name.size() && entry[name.size()] == L'=' &&
+           CompareStringOrdinal(entry.data(), static_cast<int>(name.size()), name.data(), static_cast<int>(name.size()),
+                                TRUE) == CSTR_EQUAL;
+}
+
 std::wstring environment_block(const Sandbox& sandbox, const RunOptions& options) {
     std::vector<std::wstring> names{L"LOCALAPPDATA", L"KOVA_TEST_REPORT", L"KOVA_TEST_EXIT_CODE"};
     for (const auto& [name, value] : options.environment) names.push_back(name);
@@ -206,7 +207,7 @@ std::wstring environment_block(const Sandbox& sandbox, const RunOptions& options
     for (const wchar_t* entry = own; *entry != L'\0'; entry += lstrlenW(entry) + 1) {
         const std::wstring_view text(entry);
         bool replaced = false;
-        for (const std::wstring& name : names) replaced = replaced || same_name(text, name);
+        for (const std::wstring& name : names) replaced = replaced || names_variable(text, name);
         if (!replaced) block.append(text).push_back(L'\0');
     }
     FreeEnvironmentStringsW(own);

@@ -97,6 +97,10 @@ struct RunResult {
 // sandbox's tree is byte for byte the same afterwards.
 RunResult run_launcher(const Sandbox& sandbox, const RunOptions& options = {});
 
+// True when an environment entry ("NAME=value") sets `name`, in any letter
+// case, as Windows compares variable names.
+bool names_variable(std::wstring_view entry, std::wstring_view name);
+
 // The launcher's own environment block for a run, as the test builds it.
 std::wstring environment_block(const Sandbox& sandbox, const RunOptions& options);
 

@@ -13,12 +13,9 @@ constexpr std::string_view kUsage = "Usage: kova-mcp lumenframe\n";
 std::optional<std::wstring> variable_in(const CompanionReport& report, std::wstring_view name) {
     std::optional<std::wstring> found;
     for (const std::wstring& entry : report.environment) {
-        if (entry.size() > name.size() && entry[name.size()] == L'=' &&
-            CompareStringOrdinal(entry.data(), static_cast<int>(name.size()), name.data(), static_cast<int>(name.size()),
-                                 TRUE) == CSTR_EQUAL) {
-            if (found) ADD_FAILURE() << "two variables named like " << std::string(name.begin(), name.end());
-            found = entry.substr(name.size() + 1);
-        }
+        if (!names_variable(entry, name)) continue;
+        if (found) ADD_FAILURE() << "two variables named like " << std::string(name.begin(), name.end());
+        found = entry.substr(name.size() + 1);
     }
     return found;
 }
@@ -52,11 +49,11 @@ TEST(Launcher, TheCompanionGetsTheLaunchersEnvironmentWithOnlyTheRootsChanged) {
     const std::wstring block = environment_block(sandbox, options);
     for (std::size_t at = 0; at < block.size() && block[at] != L'\0'; at = block.find(L'\0', at) + 1) {
         const std::wstring entry = block.substr(at, block.find(L'\0', at) - at);
-        if (CompareStringOrdinal(entry.data(), 25, L"LUMENFRAME_ALLOWED_ROOTS=", 25, TRUE) != CSTR_EQUAL) expected.push_back(entry);
+        if (!names_variable(entry, L"LUMENFRAME_ALLOWED_ROOTS")) expected.push_back(entry);
     }
     std::vector<std::wstring> seen;
     for (const std::wstring& entry : run.report->environment) {
-        if (!entry.starts_with(L"LUMENFRAME_ALLOWED_ROOTS=")) seen.push_back(entry);
+        if (!names_variable(entry, L"LUMENFRAME_ALLOWED_ROOTS")) seen.push_back(entry);
     }
     std::sort(expected.begin(), expected.end());
     std::sort(seen.begin(), seen.end());
