@@ -5,7 +5,6 @@
 #include <openssl/x509.h>
 
 #include <algorithm>
-#include <vector>
 
 #include "core/invariant.h"
 
