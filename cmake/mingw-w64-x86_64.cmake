@@ -9,15 +9,11 @@ set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
 set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
 set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
 
-if(DEFINED ENV{KOVA_OPENSSL_MINGW})
-  set(_kova_openssl_default "$ENV{KOVA_OPENSSL_MINGW}")
-elseif(DEFINED ENV{KOVA_CACHE})
-  set(_kova_openssl_default "$ENV{KOVA_CACHE}/openssl-mingw64")
-elseif(DEFINED ENV{XDG_CACHE_HOME})
-  set(_kova_openssl_default "$ENV{XDG_CACHE_HOME}/kova-mcp/openssl-mingw64")
-else()
-  set(_kova_openssl_default "$ENV{HOME}/.cache/kova-mcp/openssl-mingw64")
-endif()
+# scripts/env.sh alone says where scripts/setup puts it; ask it rather than
+# repeat its rule here.
+execute_process(COMMAND bash -c ". \"$0\" && printf %s \"$KOVA_OPENSSL_MINGW\""
+                        "${CMAKE_CURRENT_LIST_DIR}/../scripts/env.sh"
+                OUTPUT_VARIABLE _kova_openssl_default)
 set(KOVA_OPENSSL_MINGW "${_kova_openssl_default}" CACHE PATH "MinGW-w64 OpenSSL installation made by scripts/setup")
 
 set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32 "${KOVA_OPENSSL_MINGW}")

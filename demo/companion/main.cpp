@@ -45,7 +45,7 @@ std::vector<std::wstring> parse_allowed_roots(std::wstring_view value) {
 }
 
 std::vector<std::wstring> allowed_roots() {
-    const std::optional<std::wstring> value = kova::win32::environment_variable(L"LUMENFRAME_ALLOWED_ROOTS");
+    const kova::win32::Win32Result<std::wstring> value = kova::win32::environment_variable(L"LUMENFRAME_ALLOWED_ROOTS");
     return value ? parse_allowed_roots(*value) : std::vector<std::wstring>{};
 }
 
@@ -72,18 +72,19 @@ json list_folder(const json& arguments) {
         return text_result("list_folder needs a \"path\" string.", true);
     }
     const std::optional<std::wstring> path = kova::utf8_to_utf16(arguments["path"].get<std::string>());
-    const std::optional<kova::Path> canonical = path ? kova::win32::canonicalize(*path) : std::nullopt;
+    if (!path) return text_result("That folder does not exist.", true);
+    const kova::win32::Win32Result<kova::Path> canonical = kova::win32::canonicalize(*path);
     if (!canonical) return text_result("That folder does not exist.", true);
     const std::vector<std::wstring> roots = allowed_roots();
     const bool inside = std::any_of(roots.begin(), roots.end(),
                                     [&](const std::wstring& root) { return kova::path_starts_with(*canonical, root); });
     if (!inside) return text_result("That folder is outside the folders the user allowed.", true);
     std::vector<std::string> names;
-    const auto status = kova::win32::list_folder(*canonical, [&](const kova::win32::FolderEntry& entry) {
+    const auto listing = kova::win32::list_folder(*canonical, [&](const kova::win32::FolderEntry& entry) {
         names.push_back(utf8(entry.name) + (kova::is_directory(entry.metadata) ? "\\" : ""));
         return true;
     });
-    if (status == kova::win32::ListingStatus::failed) return text_result("That folder cannot be listed.", true);
+    if (!listing) return text_result("That folder cannot be listed.", true);
     std::sort(names.begin(), names.end());
     std::string text;
     for (const std::string& name : names) text += name + "\n";

@@ -7,8 +7,6 @@
 namespace kova {
 namespace {
 
-constexpr std::wstring_view kExtendedLengthPrefix = L"\\\\?\\";
-
 bool is_ascii_letter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
 
 wchar_t ascii_upper(wchar_t c) { return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - L'a' + L'A') : c; }

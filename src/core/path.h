@@ -9,6 +9,12 @@ namespace kova {
 // also tested, each wchar_t holds one UTF-16 code unit as well.
 using Path = std::wstring;
 
+// The extended-length prefix, which also marks a final path; and its forms
+// for devices and network shares.
+inline constexpr std::wstring_view kExtendedLengthPrefix = L"\\\\?\\";
+inline constexpr std::wstring_view kExtendedUncPrefix = L"\\\\?\\UNC\\";
+inline constexpr std::wstring_view kDevicePrefix = L"\\\\.\\";
+
 // Adds one backslash between the two parts unless `base` already ends in a
 // separator. Touches nothing on disk.
 [[nodiscard]] Path join(Path base, std::wstring_view part);

@@ -1,6 +1,5 @@
 #include "installer/app_storage.h"
 
-#include "core/invariant.h"
 #include "core/utf.h"
 #include "core/win32/file_system.h"
 #include "installer/folder_verification.h"
@@ -9,8 +8,6 @@
 namespace kova {
 namespace {
 
-constexpr UserMessage kStorageUnavailable{"Windows app storage is unavailable."};
-constexpr UserMessage kStoragePathInvalid{"Windows app storage path is invalid."};
 constexpr UserMessage kNotInstalled{"Install Lumenframe in KOVA Hub first."};
 constexpr UserMessage kRecordUnreadable{"Installed version record could not be read."};
 constexpr UserMessage kAppStorageUnresolved{"App storage could not be resolved."};
@@ -18,47 +15,17 @@ constexpr UserMessage kAppDirectoryUnresolved{"App directory could not be resolv
 constexpr UserMessage kBoundaryEscaped{"App directory escaped its installation boundary."};
 constexpr UserMessage kCompanionMissing{"The installed Lumenframe MCP companion is missing."};
 
-constexpr const wchar_t* kAppStorageVariable = L"LOCALAPPDATA";
-constexpr std::wstring_view kMakerFolder = L"Tessarine";
-constexpr std::wstring_view kAppsFolder = L"Apps";
-constexpr std::wstring_view kAppFolder = L"Lumenframe";
-constexpr std::wstring_view kVersionsFolder = L"versions";
-constexpr std::wstring_view kInstalledRecordName = L"current.json";
-
 bool is_regular_file(const Path& path) {
-    const std::optional<FileMetadata> metadata = win32::query_metadata(path);
+    const win32::Win32Result<FileMetadata> metadata = win32::query_metadata(path);
     return metadata && !is_directory(*metadata);
 }
 
 }  // namespace
 
-Result<Path> app_storage_root() {
-    std::optional<std::wstring> value = win32::environment_variable(kAppStorageVariable);
-    if (!value) return fail(kStorageUnavailable);
-    if (!is_absolute_path(*value)) return fail(kStoragePathInvalid);
-    return std::move(*value);
-}
-
-Result<Path> maker_folder() {
-    Result<Path> root = app_storage_root();
-    if (!root) return fail(root.error());
-    return join(std::move(*root), kMakerFolder);
-}
-
-Result<Path> app_storage_dir() {
-    Result<Path> folder = maker_folder();
-    if (!folder) return fail(folder.error());
-    return join(join(std::move(*folder), kAppsFolder), kAppFolder);
-}
-
-Path version_folder(const Path& app_folder, std::string_view version) {
-    return join(join(app_folder, kVersionsFolder), widen_checked(version));
-}
-
 Result<std::optional<Installed>> read_installed(const Path& app_folder) {
-    const Path record_path = join(app_folder, kInstalledRecordName);
+    const Path record_path = join_name(app_folder, kInstalledRecordName);
     if (!win32::query_metadata(record_path)) return std::optional<Installed>{};
-    const std::optional<std::string> text = win32::read_whole_file(record_path);
+    const win32::Win32Result<std::string> text = win32::read_whole_file(record_path);
     if (!text || !is_valid_utf8(*text)) return fail(kRecordUnreadable);
     Result<Installed> installed = decode_installed(*text);
     if (!installed) return fail(installed.error());
@@ -66,9 +33,9 @@ Result<std::optional<Installed>> read_installed(const Path& app_folder) {
 }
 
 Result<Path> check_install_boundary(const Path& app_folder, const Path& version_folder) {
-    const std::optional<Path> canonical_app = win32::canonicalize(app_folder);
+    const win32::Win32Result<Path> canonical_app = win32::canonicalize(app_folder);
     if (!canonical_app) return fail(kAppStorageUnresolved);
-    std::optional<Path> canonical_version = win32::canonicalize(version_folder);
+    win32::Win32Result<Path> canonical_version = win32::canonicalize(version_folder);
     if (!canonical_version) return fail(kAppDirectoryUnresolved);
     if (same_path(*canonical_version, *canonical_app) || !path_starts_with(*canonical_version, *canonical_app)) {
         return fail(kBoundaryEscaped);
@@ -92,7 +59,7 @@ Result<Path> resolve_installed_mcp() {
     if (const Result<Release> release = verify_installed_release(*app_folder, current, *key); !release) {
         return fail(release.error());
     }
-    Path companion = join(folder, widen_checked(kCompanionExecutableName));
+    Path companion = join_name(folder, kCompanionExecutableName);
     if (!is_regular_file(companion)) return fail(kCompanionMissing);
     return companion;
 }

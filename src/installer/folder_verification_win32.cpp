@@ -2,12 +2,12 @@
 
 #include <windows.h>
 
-#include <algorithm>
 #include <vector>
 
 #include "core/invariant.h"
 #include "core/utf.h"
 #include "core/win32/file_system.h"
+#include "core/storage_layout.h"
 #include "installer/app_storage.h"
 
 namespace kova {
@@ -25,21 +25,21 @@ constexpr UserMessage kUnexpectedEntry{
     "Installed Lumenframe folder contains an unexpected file. Repair the app in KOVA Hub."};
 
 Result<std::string> read_manifest_text(const Path& canonical_folder) {
-    std::optional<std::string> text = win32::read_whole_file(join(canonical_folder, widen_checked(kManifestFileName)));
+    win32::Win32Result<std::string> text = win32::read_whole_file(join_name(canonical_folder, kManifestFileName));
     if (!text || !is_valid_utf8(*text)) return fail(kRecordMissing);
     return std::move(*text);
 }
 
 // One listed file: where it resolves, what it is, its size, then its digest.
 Result<void> check_release_file(const Path& canonical_folder, const ReleaseFile& file) {
-    const std::optional<Path> canonical_file = win32::canonicalize(join(canonical_folder, widen_checked(file.name)));
+    const win32::Win32Result<Path> canonical_file = win32::canonicalize(join_name(canonical_folder, file.name));
     if (!canonical_file) return fail(kFileMissing);
-    const std::optional<FileMetadata> kind = win32::query_metadata(*canonical_file);
+    const win32::Win32Result<FileMetadata> kind = win32::query_metadata(*canonical_file);
     if (!path_starts_with(*canonical_file, canonical_folder) || !kind || is_directory(*kind)) {
         return fail(kFilesChanged);
     }
     // Read again: the size that counts is the one just before hashing.
-    const std::optional<FileMetadata> metadata = win32::query_metadata(*canonical_file);
+    const win32::Win32Result<FileMetadata> metadata = win32::query_metadata(*canonical_file);
     if (!metadata) return fail(kFileUnreadable);
     if (metadata->size != file.bytes) return fail(kFilesChanged);
     const Result<std::string> digest = hash_file_sha256(*canonical_file);
@@ -48,19 +48,16 @@ Result<void> check_release_file(const Path& canonical_folder, const ReleaseFile&
     return {};
 }
 
-bool is_allowed_name(const Release& release, std::string_view name) {
-    return name == kManifestFileName ||
-           std::any_of(release.files.begin(), release.files.end(), [name](const ReleaseFile& f) { return f.name == name; });
-}
+bool is_allowed_name(const Release& release, std::string_view name) { return name == kManifestFileName || lists(release, name); }
 
 Result<void> check_nothing_else(const Path& canonical_folder, const Release& release) {
     bool unexpected = false;
-    const win32::ListingStatus status = win32::list_folder(canonical_folder, [&](const win32::FolderEntry& entry) {
+    const win32::Win32Result<win32::ListingEnd> listing = win32::list_folder(canonical_folder, [&](const win32::FolderEntry& entry) {
         const std::optional<std::string> name = utf16_to_utf8(entry.name);
         unexpected = !name || !is_allowed_name(release, *name) || !is_plain_file_entry(entry.metadata);
         return !unexpected;
     });
-    if (status == win32::ListingStatus::failed) return fail(kFolderUnreadable);
+    if (!listing) return fail(kFolderUnreadable);
     if (unexpected) return fail(kUnexpectedEntry);
     return {};
 }
@@ -88,11 +85,11 @@ Result<Release> verify_installed_release(const Path& app_folder, std::string_vie
 }
 
 Result<std::string> hash_file_sha256(const Path& file) {
-    const win32::FileHandle handle = win32::open_existing(file, GENERIC_READ);
+    const win32::Win32Result<win32::FileHandle> handle = win32::open_existing(file, GENERIC_READ);
     if (!handle) return fail(kHashOpenFailed);
     crypto::Sha256 sha256;
     std::vector<std::uint8_t> buffer(kHashBufferBytes);
-    if (!win32::read_to_end(handle.get(), buffer, [&sha256](std::span<const std::uint8_t> bytes) { sha256.update(bytes); })) {
+    if (!win32::read_to_end(handle->get(), buffer, [&sha256](std::span<const std::uint8_t> bytes) { sha256.update(bytes); })) {
         return fail(kHashReadFailed);
     }
     const crypto::Sha256Digest digest = sha256.finish();

@@ -7,7 +7,6 @@
 #include "core/strict_json.h"
 #include "core/utf.h"
 #include "installer/ecdsa_signature.h"
-#include "installer/version_name.h"
 
 namespace kova {
 namespace {
@@ -19,29 +18,6 @@ constexpr UserMessage kNotVerified{"Release signature did not verify."};
 constexpr UserMessage kInvalidMetadata{"Invalid release metadata."};
 constexpr UserMessage kUnsupportedPackage{"Release is not a supported Lumenframe Windows package."};
 constexpr UserMessage kUnsafeFile{"Release includes an unsafe or invalid file."};
-
-constexpr std::string_view kFormatTag = "nrel1";
-constexpr char kFieldSeparator = '.';
-constexpr std::uint32_t kSchemaVersion = 1;
-constexpr std::string_view kProduct = "lumenframe";
-constexpr std::string_view kPlatform = "windows-x86_64";
-constexpr std::array<std::string_view, 2> kPublisherValues{"signed", "unsigned"};
-constexpr std::size_t kMinFiles = 2;
-constexpr std::size_t kMaxFiles = 4;
-constexpr std::size_t kDigestTextLength = 64;
-
-struct ReleaseFileRule {
-    std::string_view name;
-    bool required;
-    std::uint64_t max_bytes;
-};
-
-constexpr std::array<ReleaseFileRule, 4> kReleaseFileRules{{
-    {"lumenframe.exe", true, 300'000'000},
-    {"lumenframe-mcp.exe", true, 300'000'000},
-    {"THIRD_PARTY_NOTICES.txt", false, 300'000'000},
-    {"AI_MODELS.zip", false, 2'000'000'000},
-}};
 
 constexpr std::array<json::Member, 6> kReleaseMembers{{
     {"schemaVersion", true},
@@ -64,10 +40,10 @@ struct Fields {
 };
 
 std::optional<Fields> split_fields(std::string_view text) {
-    if (std::count(text.begin(), text.end(), kFieldSeparator) != 2) return std::nullopt;
-    const std::size_t first = text.find(kFieldSeparator);
-    const std::size_t second = text.find(kFieldSeparator, first + 1);
-    if (text.substr(0, first) != kFormatTag) return std::nullopt;
+    if (std::count(text.begin(), text.end(), kRecordFieldSeparator) != 2) return std::nullopt;
+    const std::size_t first = text.find(kRecordFieldSeparator);
+    const std::size_t second = text.find(kRecordFieldSeparator, first + 1);
+    if (text.substr(0, first) != kRecordFormatTag) return std::nullopt;
     return Fields{text.substr(first + 1, second - first - 1), text.substr(second + 1)};
 }
 
@@ -104,43 +80,6 @@ std::optional<Release> decode_release(std::string_view json_text) {
         release.files.push_back(std::move(*file));
     }
     return release;
-}
-
-bool lists(const Release& release, std::string_view name) {
-    return std::any_of(release.files.begin(), release.files.end(), [name](const ReleaseFile& f) { return f.name == name; });
-}
-
-bool is_supported_package(const Release& release) {
-    const bool publisher_ok =
-        !release.publisher || std::find(kPublisherValues.begin(), kPublisherValues.end(), *release.publisher) !=
-                                  kPublisherValues.end();
-    if (release.schemaVersion != kSchemaVersion || release.product != kProduct || release.platform != kPlatform ||
-        !publisher_ok || !is_valid_version(release.version) || release.files.size() < kMinFiles ||
-        release.files.size() > kMaxFiles) {
-        return false;
-    }
-    return std::all_of(kReleaseFileRules.begin(), kReleaseFileRules.end(),
-                       [&release](const ReleaseFileRule& rule) { return !rule.required || lists(release, rule.name); });
-}
-
-bool is_lower_hex_digest(std::string_view text) {
-    return text.size() == kDigestTextLength && std::all_of(text.begin(), text.end(), [](char c) {
-               return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
-           });
-}
-
-bool are_safe_files(const std::vector<ReleaseFile>& files) {
-    for (auto it = files.begin(); it != files.end(); ++it) {
-        const auto rule = std::find_if(kReleaseFileRules.begin(), kReleaseFileRules.end(),
-                                       [&it](const ReleaseFileRule& r) { return r.name == it->name; });
-        if (rule == kReleaseFileRules.end()) return false;
-        if (std::any_of(files.begin(), it, [&it](const ReleaseFile& earlier) { return earlier.name == it->name; })) {
-            return false;
-        }
-        if (it->bytes < 1 || it->bytes > rule->max_bytes) return false;
-        if (!is_lower_hex_digest(it->sha256)) return false;
-    }
-    return true;
 }
 
 bool is_unicode_white_space(char32_t c) {
@@ -185,7 +124,7 @@ Result<Release> verify_release_record(std::string_view text, const crypto::Verif
     const std::optional<Bytes> signature = decode_base64(fields->signature, Base64::url_unpadded);
     if (!signature) return fail(kInvalidSignature);
     // The signed message is the record up to its second full stop.
-    const std::string_view signed_message = text.substr(0, kFormatTag.size() + 1 + fields->payload.size());
+    const std::string_view signed_message = text.substr(0, kRecordFormatTag.size() + 1 + fields->payload.size());
     switch (check_release_signature(key, as_bytes(signed_message), *signature)) {
         case SignatureCheck::malformed:
             return fail(kInvalidSignature);

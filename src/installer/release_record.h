@@ -1,34 +1,21 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <span>
-#include <string>
 #include <string_view>
-#include <vector>
 
 #include "core/user_message.h"
 #include "installer/crypto.h"
+#include "installer/release.h"
 
 namespace kova {
 
-struct ReleaseFile {
-    std::string name;
-    std::uint64_t bytes = 0;
-    std::string sha256;
-};
-
-struct Release {
-    std::uint32_t schemaVersion = 0;
-    std::string product;
-    std::string version;
-    std::string platform;
-    std::optional<std::string> publisher;
-    std::vector<ReleaseFile> files;
-};
-
 inline constexpr std::size_t kMaxReleaseRecordBytes = 8192;
-inline constexpr std::string_view kManifestFileName = "manifest.txt";
+// The record's text: the format tag, the Base64url payload and the Base64url
+// signature, separated by full stops; the signature covers the text before
+// the second full stop.
+inline constexpr std::string_view kRecordFormatTag = "nrel1";
+inline constexpr char kRecordFieldSeparator = '.';
 
 // Judges a trimmed manifest.txt text: the signature over "nrel1." and the
 // payload field is verified with `key` before any byte of the payload is

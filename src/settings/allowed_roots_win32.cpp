@@ -15,14 +15,9 @@ constexpr UserMessage kNotAFolder{"MCP access must point to folders."};
 Result<Path> validate_allowed_root(std::string_view entry) {
     const std::optional<std::wstring> path = utf8_to_utf16(entry);
     if (!path || path->find(L'\0') != std::wstring::npos) return fail(kFolderGone);
-    std::optional<Path> final;
-    {
-        const win32::FileHandle handle = win32::open_existing(*path, 0);
-        if (!handle) return fail(kFolderGone);
-        final = win32::final_path(handle.get());
-    }
+    win32::Win32Result<Path> final = win32::canonicalize(*path);
     if (!final) return fail(kFolderGone);
-    const std::optional<FileMetadata> metadata = win32::query_metadata(*final);
+    const win32::Win32Result<FileMetadata> metadata = win32::query_metadata(*final);
     if (!metadata || !is_plain_folder(*metadata)) return fail(kNotAFolder);
     return std::move(*final);
 }

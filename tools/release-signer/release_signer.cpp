@@ -10,6 +10,8 @@
 #include "core/base64.h"
 #include "core/invariant.h"
 #include "installer/crypto.h"
+#include "installer/release.h"
+#include "installer/release_record.h"
 
 namespace kova::signing {
 namespace {
@@ -66,11 +68,11 @@ std::string public_key_base64(const SigningKey& key) {
 
 std::string release_json(std::string_view version, const std::vector<FileEntry>& files) {
     nlohmann::ordered_json release;
-    release["schemaVersion"] = 1;
-    release["product"] = "lumenframe";
+    release["schemaVersion"] = kSchemaVersion;
+    release["product"] = kProduct;
     release["version"] = version;
-    release["platform"] = "windows-x86_64";
-    release["publisher"] = "signed";
+    release["platform"] = kPlatform;
+    release["publisher"] = kSignedPublisher;
     release["files"] = nlohmann::ordered_json::array();
     for (const FileEntry& file : files) {
         release["files"].push_back({{"name", file.name}, {"bytes", file.bytes}, {"sha256", file.sha256}});
@@ -79,10 +81,11 @@ std::string release_json(std::string_view version, const std::vector<FileEntry>&
 }
 
 std::string make_record_with_field(std::string_view payload_field, const SigningKey& key) {
-    std::string record = "nrel1.";
+    std::string record(kRecordFormatTag);
+    record += kRecordFieldSeparator;
     record += payload_field;
     const std::vector<std::uint8_t> signature = sign(key, record);
-    record += '.';
+    record += kRecordFieldSeparator;
     record += encode_base64(signature, Base64::url_unpadded);
     return record;
 }

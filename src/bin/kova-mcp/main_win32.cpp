@@ -12,7 +12,6 @@
 #include "bin/kova-mcp/console.h"
 #include "core/invariant.h"
 #include "installer/app_storage.h"
-#include "installer/crypto.h"
 #include "settings/allowed_roots.h"
 
 namespace kova {
@@ -57,6 +56,5 @@ int main() {
         kova::write_standard_error(kova::kUsageLine);
         kova::exit_process(kova::kExitUsage);
     }
-    kova::crypto::initialize();
     kova::run();
 }

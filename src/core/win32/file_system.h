@@ -3,8 +3,8 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <expected>
 #include <functional>
-#include <optional>
 #include <span>
 #include <string>
 
@@ -13,37 +13,38 @@
 #include "core/win32/handle.h"
 
 // Thin, detail-free wrappers of the Win32 file calls every module shares.
-// Failures are plain absences: the caller picks the user's message.
+// Failures carry the Win32 error code; the caller picks the user's message.
 namespace kova::win32 {
+
+template <class T>
+using Win32Result = std::expected<T, DWORD>;
 
 // Opens an existing file or folder with full sharing, following links.
 // `access` is 0 for metadata and final paths, GENERIC_READ for content.
 // Paths too long for the classic limit are opened in extended-length form.
-// `error`, when given, receives the open's own error code.
-[[nodiscard]] FileHandle open_existing(const Path& path, DWORD access, DWORD* error = nullptr);
+[[nodiscard]] Win32Result<FileHandle> open_existing(const Path& path, DWORD access);
 
 // The final path of an open handle (`\\?\C:\...`, `\\?\UNC\...`), as reported.
-[[nodiscard]] std::optional<Path> final_path(HANDLE handle);
+[[nodiscard]] Win32Result<Path> final_path(HANDLE handle);
 
 // Opens the path (links followed) and returns its final path.
-[[nodiscard]] std::optional<Path> canonicalize(const Path& path);
+[[nodiscard]] Win32Result<Path> canonicalize(const Path& path);
 
 // Metadata of the path, links followed. When the open is refused for access
 // or sharing, the directory entry's own attributes serve, unless that entry is
 // itself a link (whose target could then not be judged).
-[[nodiscard]] std::optional<FileMetadata> query_metadata(const Path& path);
+[[nodiscard]] Win32Result<FileMetadata> query_metadata(const Path& path);
 
 // The whole content of a file, read with full sharing.
-[[nodiscard]] std::optional<std::string> read_whole_file(const Path& path);
+[[nodiscard]] Win32Result<std::string> read_whole_file(const Path& path);
 
 // Reads an open file to its end through `buffer`, handing each read's bytes on.
-// False when a read fails.
-[[nodiscard]] bool read_to_end(HANDLE file, std::span<std::uint8_t> buffer,
-                               const std::function<void(std::span<const std::uint8_t>)>& consume);
+[[nodiscard]] Win32Result<void> read_to_end(HANDLE file, std::span<std::uint8_t> buffer,
+                                            const std::function<void(std::span<const std::uint8_t>)>& consume);
 
-// The value of an environment variable; nullopt when it is not set. A variable
-// set to the empty string gives an empty value.
-[[nodiscard]] std::optional<std::wstring> environment_variable(const wchar_t* name);
+// The value of an environment variable. A variable set to the empty string
+// gives an empty value; an unset one ERROR_ENVVAR_NOT_FOUND.
+[[nodiscard]] Win32Result<std::wstring> environment_variable(const wchar_t* name);
 
 // One entry of a folder listing, with the listing's own attributes.
 struct FolderEntry {
@@ -51,11 +52,12 @@ struct FolderEntry {
     FileMetadata metadata;
 };
 
-enum class ListingStatus { complete, stopped, failed };
+enum class ListingEnd { complete, stopped };
 
 // Lists the direct entries of a folder (not "." and ".."), handing each to
-// `visit` until it returns false (stopped). `failed` when the listing cannot be
-// opened or breaks off with an error.
-[[nodiscard]] ListingStatus list_folder(const Path& folder, const std::function<bool(const FolderEntry&)>& visit);
+// `visit` until it returns false (stopped). An error when the listing cannot
+// be opened or breaks off.
+[[nodiscard]] Win32Result<ListingEnd> list_folder(const Path& folder,
+                                                  const std::function<bool(const FolderEntry&)>& visit);
 
 }  // namespace kova::win32

@@ -8,6 +8,8 @@ namespace kova::win32 {
 
 // Owns one kernel handle; `Invalid` is the value the opening call returns on
 // failure (INVALID_HANDLE_VALUE for files, NULL for processes and threads).
+// Closing keeps the thread's last error as it was, so that a caller can read
+// the error of a failed call even after the handles around it are gone.
 template <HANDLE (*Invalid)(), BOOL(WINAPI* Close)(HANDLE)>
 class OwnedHandle {
 public:
@@ -15,11 +17,11 @@ public:
     explicit OwnedHandle(HANDLE handle) : handle_(handle) {}
     OwnedHandle(const OwnedHandle&) = delete;
     OwnedHandle& operator=(const OwnedHandle&) = delete;
-    OwnedHandle(OwnedHandle&& other) noexcept : handle_(std::exchange(other.handle_, Invalid())) {}
+    OwnedHandle(OwnedHandle&& other) noexcept : handle_(other.release()) {}
     OwnedHandle& operator=(OwnedHandle&& other) noexcept {
         if (this != &other) {
             reset();
-            handle_ = std::exchange(other.handle_, Invalid());
+            handle_ = other.release();
         }
         return *this;
     }
@@ -29,9 +31,14 @@ public:
     [[nodiscard]] bool valid() const { return handle_ != Invalid(); }
     explicit operator bool() const { return valid(); }
 
+    // Gives up ownership without closing.
+    [[nodiscard]] HANDLE release() { return std::exchange(handle_, Invalid()); }
+
     void reset() {
-        if (valid()) Close(handle_);
-        handle_ = Invalid();
+        if (!valid()) return;
+        const DWORD last_error = GetLastError();
+        Close(release());
+        SetLastError(last_error);
     }
 
 private:
