@@ -193,31 +193,49 @@ void install(const Sandbox& sandbox, std::string_view version) {
     write_settings(sandbox, {utf8(sandbox.work())});
 }
 
+namespace {
+
+// A name may begin with "=" (as in "=C:=C:\work"); its own "=" comes after.
+std::wstring_view name_of(std::wstring_view entry) { return entry.substr(0, entry.find(L'=', 1)); }
+
+bool names_precede(std::wstring_view a, std::wstring_view b) {
+    return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
+           CSTR_LESS_THAN;
+}
+
+}  // namespace
+
 bool names_variable(std::wstring_view entry, std::wstring_view name) {
     return entry.size() > name.size() && entry[name.size()] == L'=' &&
            CompareStringOrdinal(entry.data(), static_cast<int>(name.size()), name.data(), static_cast<int>(name.size()),
                                 TRUE) == CSTR_EQUAL;
 }
 
-std::wstring environment_block(const Sandbox& sandbox, const RunOptions& options) {
+void sort_environment(std::vector<std::wstring>& entries) {
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const std::wstring& a, const std::wstring& b) { return names_precede(name_of(a), name_of(b)); });
+}
+
+std::vector<std::wstring> environment_entries(const Sandbox& sandbox, const RunOptions& options) {
     std::vector<std::wstring> names{L"LOCALAPPDATA", L"KOVA_TEST_REPORT", L"KOVA_TEST_EXIT_CODE"};
     for (const auto& [name, value] : options.environment) names.push_back(name);
-    std::wstring block;
+    std::vector<std::wstring> entries;
     wchar_t* own = GetEnvironmentStringsW();
     for (const wchar_t* entry = own; *entry != L'\0'; entry += lstrlenW(entry) + 1) {
         const std::wstring_view text(entry);
         bool replaced = false;
         for (const std::wstring& name : names) replaced = replaced || names_variable(text, name);
-        if (!replaced) block.append(text).push_back(L'\0');
+        if (!replaced) entries.emplace_back(text);
     }
     FreeEnvironmentStringsW(own);
     const std::wstring local = options.local_app_data.value_or(sandbox.local().wstring());
-    if (local != kUnset) block.append(L"LOCALAPPDATA=" + local).push_back(L'\0');
-    block.append(L"KOVA_TEST_REPORT=" + (sandbox.io() / "report.bin").wstring()).push_back(L'\0');
-    block.append(L"KOVA_TEST_EXIT_CODE=" + std::to_wstring(options.companion_exit_code)).push_back(L'\0');
-    for (const auto& [name, value] : options.environment) block.append(name + L"=" + value).push_back(L'\0');
-    block.push_back(L'\0');
-    return block;
+    if (local != kUnset) entries.push_back(L"LOCALAPPDATA=" + local);
+    entries.push_back(L"KOVA_TEST_REPORT=" + (sandbox.io() / "report.bin").wstring());
+    entries.push_back(L"KOVA_TEST_EXIT_CODE=" + std::to_wstring(options.companion_exit_code));
+    for (const auto& [name, value] : options.environment) entries.push_back(name + L"=" + value);
+    // Sorted, as Windows keeps every environment block.
+    sort_environment(entries);
+    return entries;
 }
 
 std::map<std::string, std::string> snapshot(const fs::path& tree_root) {
@@ -265,101 +283,114 @@ void expect_companion_ran(const RunResult& run) {
     EXPECT_TRUE(run.report.has_value()) << "the companion did not start";
 }
 
-RunResult run_launcher(const Sandbox& sandbox, const RunOptions& options) {
-    const auto before = snapshot(sandbox.root());
-    const fs::path input_path = sandbox.io() / "stdin.bin";
-    const fs::path output_path = sandbox.io() / "stdout.bin";
-    const fs::path error_path = sandbox.io() / "stderr.bin";
-    const fs::path report_path = sandbox.io() / "report.bin";
-    fs::remove(report_path);
-    write_file(input_path, options.input);
+namespace {
 
-    RunResult result;
-    {
-        win32::FileHandle input = create_stream_file(input_path, GENERIC_READ, OPEN_EXISTING);
-        win32::FileHandle output = create_stream_file(output_path, GENERIC_WRITE, CREATE_ALWAYS);
-        win32::FileHandle error = create_stream_file(error_path, GENERIC_WRITE, CREATE_ALWAYS);
-        Pipe to_child;
-        Pipe from_child;
-        Pipe error_pipe;
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdInput = input.get();
-        startup.hStdOutput = output.get();
-        startup.hStdError = options.without_standard_error ? nullptr : error.get();
+std::wstring environment_block(const std::vector<std::wstring>& entries) {
+    std::wstring block;
+    for (const std::wstring& entry : entries) block.append(entry).push_back(L'\0');
+    block.push_back(L'\0');
+    return block;
+}
+
+// The launcher's three standard streams: files by default, pipes where the
+// options ask for them. Only the handles the child must see are inheritable.
+class LauncherStreams {
+public:
+    LauncherStreams(const Sandbox& sandbox, const RunOptions& options)
+        : input_(create_stream_file(sandbox.io() / "stdin.bin", GENERIC_READ, OPEN_EXISTING)),
+          output_(create_stream_file(sandbox.io() / "stdout.bin", GENERIC_WRITE, CREATE_ALWAYS)),
+          error_(create_stream_file(sandbox.io() / "stderr.bin", GENERIC_WRITE, CREATE_ALWAYS)) {
+        startup_.cb = sizeof startup_;
+        startup_.dwFlags = STARTF_USESTDHANDLES;
+        startup_.hStdInput = input_.get();
+        startup_.hStdOutput = output_.get();
+        startup_.hStdError = options.without_standard_error ? nullptr : error_.get();
         if (options.through_pipes) {
-            to_child = make_pipe();
-            from_child = make_pipe();
-            keep_private(to_child.write);
-            keep_private(from_child.read);
-            startup.hStdInput = to_child.read.get();
-            startup.hStdOutput = from_child.write.get();
+            to_child_ = make_pipe();
+            from_child_ = make_pipe();
+            keep_private(to_child_.write);
+            keep_private(from_child_.read);
+            startup_.hStdInput = to_child_.read.get();
+            startup_.hStdOutput = from_child_.write.get();
         }
         if (options.error_reader_gone) {
-            error_pipe = make_pipe();
-            error_pipe.read.reset();
-            startup.hStdError = error_pipe.write.get();
+            error_pipe_ = make_pipe();
+            error_pipe_.read.reset();
+            startup_.hStdError = error_pipe_.write.get();
         }
-        const std::wstring program = options.program.value_or(launcher_path());
-        std::wstring command_line = options.program_word.value_or(L"\"" + program + L"\"") + L" " + options.arguments;
-        std::wstring environment = environment_block(sandbox, options);
-        const std::wstring cwd = options.working_directory.value_or(sandbox.io()).wstring();
-        PROCESS_INFORMATION process{};
-        // Wine 8 has, once in a fresh-clone run, failed this call with
-        // ERROR_INTERNAL_ERROR while another Wine process tree was starting;
-        // the launcher had not run, so starting it again changes nothing.
-        bool started = false;
-        DWORD start_error = ERROR_SUCCESS;
-        for (int attempt = 0; attempt < 3 && !started; ++attempt) {
-            started = CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, TRUE,
-                                     CREATE_UNICODE_ENVIRONMENT, environment.data(), cwd.c_str(), &startup, &process);
-            start_error = started ? ERROR_SUCCESS : GetLastError();
-            if (!started && start_error != ERROR_INTERNAL_ERROR) break;
-            if (!started) Sleep(200);
-        }
-        if (!started) {
-            ADD_FAILURE() << "the launcher could not be started: " << start_error;
-            return result;
-        }
-        const win32::KernelHandle process_handle(process.hProcess);
-        const win32::KernelHandle thread_handle(process.hThread);
-        std::thread writer;
-        std::thread reader;
-        if (options.through_pipes) {
-            // Only the child may hold these ends, or end of file never comes.
-            to_child.read.reset();
-            from_child.write.reset();
-            writer = std::thread([&] {
-                std::string_view rest = options.input;
-                while (!rest.empty()) {
-                    DWORD written = 0;
-                    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(rest.size(), 1 << 16));
-                    if (!WriteFile(to_child.write.get(), rest.data(), chunk, &written, nullptr)) break;
-                    rest.remove_prefix(written);
-                }
-                to_child.write.reset();
-            });
-            reader = std::thread([&] {
-                std::vector<char> buffer(1 << 16);
-                DWORD read = 0;
-                while (ReadFile(from_child.read.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr) &&
-                       read > 0) {
-                    result.output.append(buffer.data(), read);
-                }
-            });
-        }
-        WaitForSingleObject(process_handle.get(), INFINITE);
-        if (writer.joinable()) writer.join();
-        if (reader.joinable()) reader.join();
-        DWORD code = 0;
-        GetExitCodeProcess(process_handle.get(), &code);
-        result.exit_code = code;
     }
-    if (!options.through_pipes) result.output = read_file(output_path);
-    result.error = read_file(error_path);
-    if (fs::exists(report_path)) result.report = parse_report(read_file(report_path));
-    const auto after = snapshot(sandbox.root());
+
+    [[nodiscard]] STARTUPINFOW& startup() { return startup_; }
+
+    // Writes the input to the child and reads its output, once it runs. Only
+    // the child may hold its ends of the pipes, or end of file never comes.
+    void exchange_through_pipes(std::string_view input, std::string& output) {
+        to_child_.read.reset();
+        from_child_.write.reset();
+        writer_ = std::thread([this, input] {
+            std::string_view rest = input;
+            while (!rest.empty()) {
+                DWORD written = 0;
+                const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(rest.size(), 1 << 16));
+                if (!WriteFile(to_child_.write.get(), rest.data(), chunk, &written, nullptr)) break;
+                rest.remove_prefix(written);
+            }
+            to_child_.write.reset();
+        });
+        reader_ = std::thread([this, &output] {
+            std::vector<char> buffer(1 << 16);
+            DWORD read = 0;
+            while (ReadFile(from_child_.read.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr) &&
+                   read > 0) {
+                output.append(buffer.data(), read);
+            }
+        });
+    }
+
+    void finish_exchange() {
+        if (writer_.joinable()) writer_.join();
+        if (reader_.joinable()) reader_.join();
+    }
+
+    ~LauncherStreams() { finish_exchange(); }
+
+private:
+    win32::FileHandle input_;
+    win32::FileHandle output_;
+    win32::FileHandle error_;
+    Pipe to_child_;
+    Pipe from_child_;
+    Pipe error_pipe_;
+    STARTUPINFOW startup_{};
+    std::thread writer_;
+    std::thread reader_;
+};
+
+// Wine 8 has, once in a fresh-clone run, failed CreateProcessW with
+// ERROR_INTERNAL_ERROR while another Wine process tree was starting; the
+// launcher had not run, so starting it again changes nothing.
+std::optional<PROCESS_INFORMATION> start_launcher(const Sandbox& sandbox, const RunOptions& options,
+                                                  STARTUPINFOW& startup) {
+    const std::wstring program = options.program.value_or(launcher_path());
+    std::wstring command_line = options.program_word.value_or(L"\"" + program + L"\"") + L" " + options.arguments;
+    std::wstring environment = environment_block(environment_entries(sandbox, options));
+    const std::wstring cwd = options.working_directory.value_or(sandbox.io()).wstring();
+    PROCESS_INFORMATION process{};
+    DWORD start_error = ERROR_SUCCESS;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
+                           environment.data(), cwd.c_str(), &startup, &process)) {
+            return process;
+        }
+        start_error = GetLastError();
+        if (start_error != ERROR_INTERNAL_ERROR) break;
+        Sleep(200);
+    }
+    ADD_FAILURE() << "the launcher could not be started: " << start_error;
+    return std::nullopt;
+}
+
+void expect_same_tree(const std::map<std::string, std::string>& before, const std::map<std::string, std::string>& after) {
     std::string changed;
     for (const auto& [name, content] : before) {
         const auto it = after.find(name);
@@ -369,6 +400,34 @@ RunResult run_launcher(const Sandbox& sandbox, const RunOptions& options) {
         if (!before.contains(name)) changed += name + " ";
     }
     EXPECT_EQ(changed, "") << "the launcher changed the tree it reads";
+}
+
+}  // namespace
+
+RunResult run_launcher(const Sandbox& sandbox, const RunOptions& options) {
+    const auto before = snapshot(sandbox.root());
+    const fs::path report_path = sandbox.io() / "report.bin";
+    fs::remove(report_path);
+    write_file(sandbox.io() / "stdin.bin", options.input);
+
+    RunResult result;
+    {
+        LauncherStreams streams(sandbox, options);
+        const std::optional<PROCESS_INFORMATION> process = start_launcher(sandbox, options, streams.startup());
+        if (!process) return result;
+        const win32::KernelHandle process_handle(process->hProcess);
+        const win32::KernelHandle thread_handle(process->hThread);
+        if (options.through_pipes) streams.exchange_through_pipes(options.input, result.output);
+        WaitForSingleObject(process_handle.get(), INFINITE);
+        streams.finish_exchange();
+        DWORD code = 0;
+        GetExitCodeProcess(process_handle.get(), &code);
+        result.exit_code = code;
+    }
+    if (!options.through_pipes) result.output = read_file(sandbox.io() / "stdout.bin");
+    result.error = read_file(sandbox.io() / "stderr.bin");
+    if (fs::exists(report_path)) result.report = parse_report(read_file(report_path));
+    expect_same_tree(before, snapshot(sandbox.root()));
     return result;
 }
 

@@ -101,8 +101,12 @@ RunResult run_launcher(const Sandbox& sandbox, const RunOptions& options = {});
 // case, as Windows compares variable names.
 bool names_variable(std::wstring_view entry, std::wstring_view name);
 
-// The launcher's own environment block for a run, as the test builds it.
-std::wstring environment_block(const Sandbox& sandbox, const RunOptions& options);
+// Puts environment entries in the order Windows keeps them: by name, as
+// CompareStringOrdinal orders names without regard to case.
+void sort_environment(std::vector<std::wstring>& entries);
+
+// The launcher's own environment for a run, as the test builds it, in order.
+std::vector<std::wstring> environment_entries(const Sandbox& sandbox, const RunOptions& options);
 
 std::map<std::string, std::string> snapshot(const fs::path& root);
 std::wstring final_path_of(const fs::path& path);

@@ -19,12 +19,17 @@ TEST(Installation, AppStorageWithATrailingSeparatorOrForwardSlashesWorks) {
     install(sandbox);
     std::wstring forward = sandbox.local().wstring();
     std::replace(forward.begin(), forward.end(), L'\\', L'/');
-    for (const std::wstring& value : {sandbox.local().wstring() + L"\\", forward}) {
+    const std::wstring local = sandbox.local().wstring();
+    // Each value, and the folder the launcher must join onto it: one separator before Tessarine.
+    const std::pair<std::wstring, std::wstring> cases[] = {{local + L"\\", local}, {forward, forward}};
+    for (const auto& [value, base] : cases) {
         const RunResult run = run_launcher(sandbox, {.local_app_data = value});
         EXPECT_EQ(run.exit_code, 0u);
         EXPECT_EQ(run.error, "");
         ASSERT_TRUE(run.report);
-        EXPECT_EQ(run.report->cwd.back(), L'0');  // ...\versions\1.4.0, one separator before Tessarine
+        const std::wstring program = base + L"\\Tessarine\\Apps\\Lumenframe\\versions\\1.4.0\\lumenframe-mcp.exe";
+        EXPECT_EQ(run.report->command_line, L"\"" + program + L"\"") << value;
+        EXPECT_EQ(run.report->cwd, sandbox.version("1.4.0").wstring()) << value;
     }
 }
 

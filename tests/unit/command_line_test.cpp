@@ -19,8 +19,18 @@ TEST(CommandLine, SplitsAsTheMicrosoftRuntimeDoes) {
         {L"p a\tb  ", {L"p", L"a", L"b"}},
         {L"p", {L"p"}},
         {L"", {L""}},
+        // The examples the C runtime documents for its argument parsing.
+        {L"p \"a b c\" d e", {L"p", L"a b c", L"d", L"e"}},
+        {L"p \"ab\\\"c\" \"\\\\\" d", {L"p", L"ab\"c", L"\\", L"d"}},
+        {L"p a\\\\\\b d\"e f\"g h", {L"p", L"a\\\\\\b", L"de fg", L"h"}},
+        {L"p a\\\\\\\"b c d", {L"p", L"a\\\"b", L"c", L"d"}},
+        {L"p a\\\\\\\\\"b c\" d e", {L"p", L"a\\\\b c", L"d", L"e"}},
+        {L"p a\"b\"\" c d", {L"p", L"ab\" c d"}},  // since 2008, "" in quotes is a quote and quoting goes on
+        // Leading white space ends an empty program name.
+        {L" lumenframe", {L"", L"lumenframe"}},
+        {L"\tp lumenframe", {L"", L"p", L"lumenframe"}},
     };
-    for (const auto& [line, words] : cases) EXPECT_EQ(split_command_line(line), words) << std::wstring(line).size();
+    for (const auto& [line, words] : cases) EXPECT_EQ(split_command_line(line), words) << line;
 }
 
 TEST(CommandLine, AcceptsExactlyOneArgumentEqualToTheCommandWord) {
@@ -42,7 +52,7 @@ TEST(CommandLine, AcceptsExactlyOneArgumentEqualToTheCommandWord) {
         {L"kova-mcp lumen\xD800" L"frame", false},
         {L"kova-mcp \"\" lumenframe", false},
     };
-    for (const auto& [line, accepted] : cases) EXPECT_EQ(is_lumenframe_command(line), accepted) << std::wstring(line).size();
+    for (const auto& [line, accepted] : cases) EXPECT_EQ(is_lumenframe_command(line), accepted) << line;
 }
 
 }  // namespace

@@ -17,26 +17,48 @@ int compare_ascii_ignoring_case(std::wstring_view a, std::wstring_view b) {
     return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
-std::wstring with_roots(const std::wstring& block) {
-    return environment_with(block, L"LUMENFRAME_ALLOWED_ROOTS", L"\\\\?\\C:\\W", compare_ascii_ignoring_case);
+constexpr std::wstring_view kRoots = L"LUMENFRAME_ALLOWED_ROOTS=\\\\?\\C:\\W";
+
+// The block's entries in order; a block that does not end in an empty entry
+// (two NULs) is reported as such.
+std::vector<std::wstring> entries_of(const std::wstring& block) {
+    std::vector<std::wstring> entries;
+    std::size_t at = 0;
+    for (;;) {
+        const std::size_t end = block.find(L'\0', at);
+        if (end == std::wstring::npos) return {L"<block not ended by two NULs>"};
+        if (end == at) break;
+        entries.push_back(block.substr(at, end - at));
+        at = end + 1;
+    }
+    if (at + 1 != block.size()) entries.push_back(L"<text after the end of the block>");
+    return entries;
 }
 
+std::vector<std::wstring> with_roots(const std::wstring& block) {
+    return entries_of(environment_with(block, L"LUMENFRAME_ALLOWED_ROOTS", L"\\\\?\\C:\\W", compare_ascii_ignoring_case));
+}
+
+using Entries = std::vector<std::wstring>;
+
 TEST(EnvironmentBlock, SetsTheVariableInSortedPlaceAndChangesNothingElse) {
-    EXPECT_EQ(with_roots(L"=C:=C:\\work\0A=1\0PATH=x\0\0"s),
-              L"=C:=C:\\work\0A=1\0LUMENFRAME_ALLOWED_ROOTS=\\\\?\\C:\\W\0PATH=x\0\0"s);
-    EXPECT_EQ(with_roots(L"A=1\0B=2\0\0"s), L"A=1\0B=2\0LUMENFRAME_ALLOWED_ROOTS=\\\\?\\C:\\W\0\0"s);
-    EXPECT_EQ(with_roots(L"\0"s), L"LUMENFRAME_ALLOWED_ROOTS=\\\\?\\C:\\W\0\0"s);
-    EXPECT_EQ(with_roots(L""s), L"LUMENFRAME_ALLOWED_ROOTS=\\\\?\\C:\\W\0\0"s);
+    const std::pair<std::wstring, Entries> cases[] = {
+        {L"=C:=C:\\work\0A=1\0PATH=x\0\0"s, {L"=C:=C:\\work", L"A=1", std::wstring(kRoots), L"PATH=x"}},
+        {L"A=1\0B=2\0\0"s, {L"A=1", L"B=2", std::wstring(kRoots)}},
+        {L"\0"s, {std::wstring(kRoots)}},
+        {L""s, {std::wstring(kRoots)}},
+    };
+    for (const auto& [block, expected] : cases) EXPECT_EQ(with_roots(block), expected) << ::testing::PrintToString(block);
 }
 
 TEST(EnvironmentBlock, ReplacesAVariableOfTheSameNameInAnyCase) {
-    EXPECT_EQ(with_roots(L"A=1\0lumenframe_allowed_roots=old\0Z=\0\0"s),
-              L"A=1\0LUMENFRAME_ALLOWED_ROOTS=\\\\?\\C:\\W\0Z=\0\0"s);
-    EXPECT_EQ(with_roots(L"LUMENFRAME_ALLOWED_ROOTS=a\0Lumenframe_Allowed_Roots=b\0\0"s),
-              L"LUMENFRAME_ALLOWED_ROOTS=\\\\?\\C:\\W\0\0"s);
-    // A longer name that merely starts with it is another variable.
-    EXPECT_EQ(with_roots(L"LUMENFRAME_ALLOWED_ROOTS_OLD=k\0\0"s),
-              L"LUMENFRAME_ALLOWED_ROOTS=\\\\?\\C:\\W\0LUMENFRAME_ALLOWED_ROOTS_OLD=k\0\0"s);
+    const std::pair<std::wstring, Entries> cases[] = {
+        {L"A=1\0lumenframe_allowed_roots=old\0Z=\0\0"s, {L"A=1", std::wstring(kRoots), L"Z="}},
+        {L"LUMENFRAME_ALLOWED_ROOTS=a\0Lumenframe_Allowed_Roots=b\0\0"s, {std::wstring(kRoots)}},
+        // A longer name that merely starts with it is another variable.
+        {L"LUMENFRAME_ALLOWED_ROOTS_OLD=k\0\0"s, {std::wstring(kRoots), L"LUMENFRAME_ALLOWED_ROOTS_OLD=k"}},
+    };
+    for (const auto& [block, expected] : cases) EXPECT_EQ(with_roots(block), expected) << ::testing::PrintToString(block);
 }
 
 }  // namespace

@@ -34,7 +34,7 @@ TEST(AbsolutePath, FollowsTheDriveUncDeviceAndExtendedLengthForms) {
         {L"1:\\Data", false},
         {L" C:\\Data", false},
     };
-    for (const AbsoluteCase& c : cases) EXPECT_EQ(is_absolute_path(c.path), c.absolute) << std::wstring(c.path).size();
+    for (const AbsoluteCase& c : cases) EXPECT_EQ(is_absolute_path(c.path), c.absolute) << c.path;
 }
 
 TEST(JoinPath, AddsOneSeparatorUnlessThereIsOne) {
@@ -69,8 +69,8 @@ TEST(ComponentComparison, ComparesNamesExactlyAndDrivesWithoutCase) {
         {L"\\\\?\\C:\\Apps\\L\\..\\x", L"\\\\?\\C:\\Apps\\L", false, true},
     };
     for (const ComparisonCase& c : cases) {
-        EXPECT_EQ(same_path(c.a, c.b), c.same) << std::wstring(c.a).size();
-        EXPECT_EQ(path_starts_with(c.a, c.b), c.a_starts_with_b) << std::wstring(c.a).size();
+        EXPECT_EQ(same_path(c.a, c.b), c.same) << c.a << L" ~ " << c.b;
+        EXPECT_EQ(path_starts_with(c.a, c.b), c.a_starts_with_b) << c.a << L" ~ " << c.b;
     }
 }
 

@@ -126,7 +126,7 @@ TEST(ReleaseRecord, SignatureBytesMustBeStrictDerWithScalarsInRange) {
         {der_signature("00" + n_minus_1, "00" + n_minus_1), "Release signature did not verify."},
         {der_signature(top_bit, top_bit), "Release signature did not verify."},
     };
-    for (const auto& [der, message] : cases) EXPECT_EQ(verdict(record_with_signature(der)), message) << der.size();
+    for (const auto& [der, message] : cases) EXPECT_EQ(verdict(record_with_signature(der)), message) << crypto::to_lower_hex(der);
 }
 
 // ECDSA signatures are malleable: (r, n - s) verifies as well as (r, s).

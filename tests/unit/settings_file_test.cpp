@@ -8,7 +8,12 @@ namespace {
 constexpr std::string_view kInvalid = "MCP folder settings are invalid.";
 constexpr std::string_view kCount = "Choose 1\xE2\x80\x93" "8 MCP folders.";
 
-TEST(SettingsFile, TheCountMessageIsTwentyFiveBytesWithAnEnDash) { EXPECT_EQ(kCount.size(), 25u); }
+TEST(SettingsFile, TheCountMessageSpellsItsDashAsAnEnDash) {
+    const Result<Settings> settings = decode_settings(R"({"allowed_roots":[]})");
+    ASSERT_FALSE(settings.has_value());
+    EXPECT_EQ(settings.error().text(), "Choose 1\u2013" "8 MCP folders.");
+    EXPECT_EQ(settings.error().text().size(), 25u);
+}
 
 TEST(SettingsFile, AcceptsBothFormsAndKeepsEntriesAsWritten) {
     const std::pair<const char*, std::vector<std::string>> cases[] = {
