@@ -11,7 +11,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
-    const auto value = kova::json::parse_strict(text);
+    const bool value = kova::json::is_well_formed(text);
     if (value && text.starts_with("\xEF\xBB\xBF")) std::abort();
     const auto installed = kova::decode_installed(text);
     if (installed && !kova::is_valid_version(installed->current)) std::abort();

@@ -1,5 +1,7 @@
 #include "installer/installed_record.h"
 
+#include <array>
+
 #include "core/strict_json.h"
 #include "installer/version_name.h"
 
@@ -14,16 +16,15 @@ constexpr std::array<json::Member, 2> kInstalledMembers{{
 }  // namespace
 
 Result<Installed> decode_installed(std::string_view text) {
-    const std::optional<json::Value> document = json::parse_strict(text);
-    if (!document) return fail(kInstalledRecordInvalid);
-    const auto members = json::record_members(*document, kInstalledMembers);
-    if (!members) return fail(kInstalledRecordInvalid);
-    std::optional<std::string> current = json::as_string(*(*members)[0]);
-    std::optional<std::optional<std::string>> previous = json::as_optional_string((*members)[1]);
-    if (!current || !previous) return fail(kInstalledRecordInvalid);
-    if (!is_valid_version(*current)) return fail(kInstalledRecordInvalid);
-    if (*previous && !is_valid_version(**previous)) return fail(kInstalledRecordInvalid);
-    return Installed{std::move(*current), std::move(*previous)};
+    Installed installed;
+    const bool decoded = json::read_document(text, [&installed](json::Reader& reader) {
+        return json::read_record(reader, kInstalledMembers, [&installed](std::size_t member, json::Reader& value) {
+            return member == 0 ? json::read_into(value, installed.current) : json::read_into(value, installed.previous);
+        });
+    });
+    if (!decoded || !is_valid_version(installed.current)) return fail(kInstalledRecordInvalid);
+    if (installed.previous && !is_valid_version(*installed.previous)) return fail(kInstalledRecordInvalid);
+    return installed;
 }
 
 }  // namespace kova

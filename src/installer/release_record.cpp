@@ -51,35 +51,28 @@ std::span<const std::uint8_t> as_bytes(std::string_view text) {
     return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
 
-std::optional<ReleaseFile> decode_release_file(const json::Value& value) {
-    const auto members = json::record_members(value, kReleaseFileMembers);
-    if (!members) return std::nullopt;
-    std::optional<std::string> name = json::as_string(*(*members)[0]);
-    const std::optional<std::uint64_t> bytes = json::as_uint64(*(*members)[1]);
-    std::optional<std::string> sha256 = json::as_string(*(*members)[2]);
-    if (!name || !bytes || !sha256) return std::nullopt;
-    return ReleaseFile{std::move(*name), *bytes, std::move(*sha256)};
+bool read_release_file(json::Reader& reader, ReleaseFile& file) {
+    return json::read_record(reader, kReleaseFileMembers, [&file](std::size_t member, json::Reader& value) {
+        switch (member) {
+            case 0: return json::read_into(value, file.name);
+            case 1: return json::read_into(value, file.bytes);
+            default: return json::read_into(value, file.sha256);
+        }
+    });
 }
 
-std::optional<Release> decode_release(std::string_view json_text) {
-    const std::optional<json::Value> document = json::parse_strict(json_text);
-    if (!document) return std::nullopt;
-    const auto members = json::record_members(*document, kReleaseMembers);
-    if (!members) return std::nullopt;
-    const auto& m = *members;
-    const std::optional<std::uint32_t> schema = json::as_uint32(*m[0]);
-    std::optional<std::string> product = json::as_string(*m[1]);
-    std::optional<std::string> version = json::as_string(*m[2]);
-    std::optional<std::string> platform = json::as_string(*m[3]);
-    std::optional<std::optional<std::string>> publisher = json::as_optional_string(m[4]);
-    if (!schema || !product || !version || !platform || !publisher || !m[5]->is_array()) return std::nullopt;
-    Release release{*schema, std::move(*product), std::move(*version), std::move(*platform), std::move(*publisher), {}};
-    for (const json::Value& entry : *m[5]) {
-        std::optional<ReleaseFile> file = decode_release_file(entry);
-        if (!file) return std::nullopt;
-        release.files.push_back(std::move(*file));
+bool read_release_member(std::size_t member, json::Reader& value, Release& release) {
+    switch (member) {
+        case 0: return json::read_into(value, release.schemaVersion);
+        case 1: return json::read_into(value, release.product);
+        case 2: return json::read_into(value, release.version);
+        case 3: return json::read_into(value, release.platform);
+        case 4: return json::read_into(value, release.publisher);
+        default:
+            return json::read_array(value, [&release](json::Reader& entry) {
+                return read_release_file(entry, release.files.emplace_back());
+            });
     }
-    return release;
 }
 
 bool is_unicode_white_space(char32_t c) {
@@ -88,6 +81,17 @@ bool is_unicode_white_space(char32_t c) {
 }
 
 }  // namespace
+
+std::optional<Release> decode_release(std::string_view json_text) {
+    Release release;
+    const bool decoded = json::read_document(json_text, [&release](json::Reader& reader) {
+        return json::read_record(reader, kReleaseMembers, [&release](std::size_t member, json::Reader& value) {
+            return read_release_member(member, value, release);
+        });
+    });
+    if (!decoded) return std::nullopt;
+    return release;
+}
 
 SignatureCheck check_release_signature(const crypto::VerifyingKey& key, std::span<const std::uint8_t> message,
                                        std::span<const std::uint8_t> der_signature) {
@@ -136,8 +140,6 @@ Result<Release> verify_release_record(std::string_view text, const crypto::Verif
     const std::optional<Bytes> payload = decode_base64(fields->payload, Base64::url_unpadded);
     if (!payload) return fail(kInvalidMetadata);
     const std::string_view json_text(reinterpret_cast<const char*>(payload->data()), payload->size());
-    // JSON must be UTF-8; nlohmann checks strings, this covers the whole text.
-    if (!is_valid_utf8(json_text)) return fail(kInvalidMetadata);
     std::optional<Release> release = decode_release(json_text);
     if (!release) return fail(kInvalidMetadata);
     if (!is_supported_package(*release)) return fail(kUnsupportedPackage);

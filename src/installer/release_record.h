@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string_view>
 
@@ -21,6 +22,10 @@ inline constexpr char kRecordFieldSeparator = '.';
 // payload field is verified with `key` before any byte of the payload is
 // decoded, then the release and each of its files must pass the package rules.
 [[nodiscard]] Result<Release> verify_release_record(std::string_view text, const crypto::VerifyingKey& key);
+
+// The payload's JSON decoded strictly into a release, no rule applied yet;
+// empty when it is not a valid release description.
+[[nodiscard]] std::optional<Release> decode_release(std::string_view json_text);
 
 enum class SignatureCheck { malformed, mismatch, verified };
 

@@ -1,6 +1,7 @@
 #include "settings/settings_file.h"
 
 #include <array>
+#include <utility>
 
 #include "core/strict_json.h"
 
@@ -13,24 +14,33 @@ constexpr UserMessage kWrongFolderCount{"Choose 1\xE2\x80\x93" "8 MCP folders."}
 
 constexpr std::array<json::Member, 1> kSettingsMembers{{{"allowed_roots", true}}};
 
+// A count beyond the limit is known from one entry more than it allows, so
+// no more entries than that are kept, however many the file holds; the rest
+// are still checked one by one, for a bad one makes the file invalid
+// whatever the count.
+bool read_allowed_roots(json::Reader& reader, Settings& settings, std::size_t& count) {
+    return json::read_array(reader, [&settings, &count](json::Reader& entry) {
+        ++count;
+        if (settings.allowed_roots.size() > kMaxAllowedRoots) return entry.skip_decodable_string();
+        std::optional<std::string> root = entry.read_string();
+        if (!root) return false;
+        settings.allowed_roots.push_back(std::move(*root));
+        return true;
+    });
+}
+
 }  // namespace
 
 Result<Settings> decode_settings(std::string_view text) {
-    const std::optional<json::Value> document = json::parse_strict(text);
-    if (!document) return fail(kSettingsInvalid);
-    const auto members = json::record_members(*document, kSettingsMembers);
-    if (!members) return fail(kSettingsInvalid);
-    const json::Value& roots = *(*members)[0];
-    if (!roots.is_array()) return fail(kSettingsInvalid);
     Settings settings;
-    for (const json::Value& entry : roots) {
-        std::optional<std::string> root = json::as_string(entry);
-        if (!root) return fail(kSettingsInvalid);
-        settings.allowed_roots.push_back(std::move(*root));
-    }
-    if (settings.allowed_roots.size() < kMinAllowedRoots || settings.allowed_roots.size() > kMaxAllowedRoots) {
-        return fail(kWrongFolderCount);
-    }
+    std::size_t count = 0;
+    const bool decoded = json::read_document(text, [&settings, &count](json::Reader& reader) {
+        return json::read_record(reader, kSettingsMembers, [&settings, &count](std::size_t, json::Reader& value) {
+            return read_allowed_roots(value, settings, count);
+        });
+    });
+    if (!decoded) return fail(kSettingsInvalid);
+    if (count < kMinAllowedRoots || count > kMaxAllowedRoots) return fail(kWrongFolderCount);
     return settings;
 }
 

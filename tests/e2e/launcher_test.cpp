@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <random>
 
+#include "bin/kova-mcp/companion.h"
 #include "harness.h"
 
 namespace kova::e2e {
@@ -169,6 +170,18 @@ TEST(Launcher, NoOpensslConfigurationIsEverRead) {
     const fs::path config = sandbox.io() / "openssl.cnf";
     write_file(config, "openssl_conf = openssl_init\n[openssl_init]\nalg_section = evp\n[evp]\ndefault_properties = fips=yes\n");
     expect_companion_ran(run_launcher(sandbox, {.environment = {{L"OPENSSL_CONF", config.wstring()}}}));
+}
+
+// Wine hands a child NULL for a standard handle value that names nothing,
+// where Windows passes the value on as it stands; so the launcher cannot be
+// given such a handle under Wine, and this runs its start directly, in this
+// process, with a standard input that cannot be made inheritable.
+TEST(CompanionStart, AStandardHandleThatCannotBePassedOnFailsTheStart) {
+    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    ASSERT_TRUE(SetStdHandle(STD_INPUT_HANDLE, reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(0x7770))));
+    const std::optional<std::uint32_t> exit_code = run_companion(test_companion_path(), L"\\\\?\\C:\\");
+    SetStdHandle(STD_INPUT_HANDLE, input);
+    EXPECT_FALSE(exit_code.has_value()) << "the companion ran with exit code " << exit_code.value_or(0);
 }
 
 TEST(Launcher, ACompanionThatCannotStartIsReported) {

@@ -9,7 +9,7 @@ using namespace std::string_literals;
 
 // ASCII case folding stands in for CompareStringOrdinal here; the Windows
 // build's tests exercise the real one through the launcher.
-int compare_ascii_ignoring_case(std::wstring_view a, std::wstring_view b) {
+std::optional<int> compare_ascii_ignoring_case(std::wstring_view a, std::wstring_view b) {
     const auto fold = [](wchar_t c) { return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - 32) : c; };
     for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) {
         if (fold(a[i]) != fold(b[i])) return fold(a[i]) < fold(b[i]) ? -1 : 1;
@@ -36,7 +36,10 @@ std::vector<std::wstring> entries_of(const std::wstring& block) {
 }
 
 std::vector<std::wstring> with_roots(const std::wstring& block) {
-    return entries_of(environment_with(block, L"LUMENFRAME_ALLOWED_ROOTS", L"\\\\?\\C:\\W", compare_ascii_ignoring_case));
+    const std::optional<std::wstring> edited =
+        environment_with(block, L"LUMENFRAME_ALLOWED_ROOTS", L"\\\\?\\C:\\W", compare_ascii_ignoring_case);
+    if (!edited) return {L"<no block>"};
+    return entries_of(*edited);
 }
 
 using Entries = std::vector<std::wstring>;
@@ -59,6 +62,11 @@ TEST(EnvironmentBlock, ReplacesAVariableOfTheSameNameInAnyCase) {
         {L"LUMENFRAME_ALLOWED_ROOTS_OLD=k\0\0"s, {std::wstring(kRoots), L"LUMENFRAME_ALLOWED_ROOTS_OLD=k"}},
     };
     for (const auto& [block, expected] : cases) EXPECT_EQ(with_roots(block), expected) << ::testing::PrintToString(block);
+}
+
+TEST(EnvironmentBlock, AComparisonThatFailsGivesNoBlock) {
+    const auto failing = [](std::wstring_view, std::wstring_view) -> std::optional<int> { return std::nullopt; };
+    EXPECT_FALSE(environment_with(L"A=1\0\0"s, L"LUMENFRAME_ALLOWED_ROOTS", L"x", failing));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include "core/base64.h"
 #include "installer/release_record.h"
+#include "deep_json.h"
 #include "test_keys.h"
 
 namespace kova {
@@ -247,6 +248,8 @@ TEST(ReleaseRecord, JudgesRawPayloadTexts) {
         {R"([1,"lumenframe","1.4.0","windows-x86_64",null,)" + files + "]", kOk},
         {R"({"schemaVersion":1,"product":"lumenframe","version":"1.4.0","version":"1.4.0","platform":"windows-x86_64","files":)" + files + "}", "Invalid release metadata."},
         {R"({"schemaVersion":1e0,"product":"lumenframe","version":"1.4.0","platform":"windows-x86_64","files":)" + files + "}", "Invalid release metadata."},
+        {R"({"x":[1e400,-1e309],"schemaVersion":1,"product":"lumenframe","version":"1.4.0","platform":"windows-x86_64","files":)" + files + "}", kOk},
+        {R"([1,"lumenframe","1.4.0","windows-x86_64",null,[["lumenframe.exe",1e400,")" + kSomeDigest + R"("]]])", "Invalid release metadata."},
         {R"({"schemaVersion":1,"product":"lumen\u0066rame","version":"1.4.0","platform":"windows-x86_64","files":)" + files + "}", kOk},
         {"\xEF\xBB\xBF" R"([1,"lumenframe","1.4.0","windows-x86_64",null,)" + files + "]", "Invalid release metadata."},
         {R"([1,"lumenframe","1.4.0","windows-x86_64",null,)" + files + "] x", "Invalid release metadata."},
@@ -255,6 +258,16 @@ TEST(ReleaseRecord, JudgesRawPayloadTexts) {
         {"", "Invalid release metadata."},
     };
     for (const auto& [json_text, message] : cases) EXPECT_EQ(verdict(signed_record(json_text)), message) << json_text;
+}
+
+// No signed payload can be this large; the decoder behind the signature is
+// held to the same bound all the same.
+TEST(ReleaseRecord, AMillionNestedContainersInAnotherMemberAreSkipped) {
+    const std::string text = R"({"x":)" + testing::deeply_nested(testing::kHalfAMillion) +
+                             R"(,"schemaVersion":1,"product":"p","version":"v","platform":"q","files":[]})";
+    const std::optional<Release> release = decode_release(text);
+    ASSERT_TRUE(release.has_value());
+    EXPECT_EQ(release->product, "p");
 }
 
 TEST(TrimWhiteSpace, RemovesUnicodeWhiteSpaceAtBothEndsOnly) {

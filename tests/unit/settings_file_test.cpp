@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "deep_json.h"
 #include "settings/settings_file.h"
 
 namespace kova {
@@ -22,12 +23,36 @@ TEST(SettingsFile, AcceptsBothFormsAndKeepsEntriesAsWritten) {
         {R"([["D:\\Data"]])", {"D:\\Data"}},
         {R"({"allowed_roots":["1","2","3","4","5","6","7","8"]})", {"1", "2", "3", "4", "5", "6", "7", "8"}},
         {"\r\n {\"allowed_roots\":[\"\\u00e9\"]} \t\n", {"\xC3\xA9"}},
+        {R"({"n":-1e309,"allowed_roots":["C:\\"],"m":[1e400,{"a":0,"a":1}]})", {"C:\\"}},
     };
     for (const auto& [text, roots] : cases) {
         const Result<Settings> settings = decode_settings(text);
         ASSERT_TRUE(settings.has_value()) << text;
         EXPECT_EQ(settings->allowed_roots, roots) << text;
     }
+}
+
+TEST(SettingsFile, AMillionNestedContainersInAnotherMemberAreSkipped) {
+    const std::string text = R"({"hub":)" + testing::deeply_nested(testing::kHalfAMillion) + R"(,"allowed_roots":["C:\\"]})";
+    const Result<Settings> settings = decode_settings(text);
+    ASSERT_TRUE(settings.has_value());
+    EXPECT_EQ(settings->allowed_roots, std::vector<std::string>{"C:\\"});
+}
+
+// The count is known without keeping every entry; a bad entry anywhere, even
+// far beyond the limit, still makes the file invalid. (Peak memory for such a
+// file is measured by scripts/bench.)
+TEST(SettingsFile, AHundredMegabyteListIsCountedToItsEnd) {
+    constexpr std::size_t kEntries = 25'000'000;
+    std::string text = R"({"allowed_roots":[)";
+    text.reserve(kEntries * 4 + 32);
+    for (std::size_t i = 0; i < kEntries; ++i) text += "\"a\",";
+    text.back() = ']';
+    text += '}';
+    ASSERT_GE(text.size(), 100'000'000u);
+    EXPECT_EQ(decode_settings(text).error().text(), kCount);
+    text.replace(text.size() - 5, 3, "\"\\ud800\"");
+    EXPECT_EQ(decode_settings(text).error().text(), kInvalid);
 }
 
 TEST(SettingsFile, RefusesWithTheMessageOfTheFirstBrokenRule) {

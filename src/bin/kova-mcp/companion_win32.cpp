@@ -16,8 +16,9 @@ struct EnvironmentStringsDeleter {
     void operator()(wchar_t* block) const { FreeEnvironmentStringsW(block); }
 };
 
-int compare_names_ignoring_case(std::wstring_view a, std::wstring_view b) {
+std::optional<int> compare_names_ignoring_case(std::wstring_view a, std::wstring_view b) {
     const int order = CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE);
+    if (order == 0) return std::nullopt;
     return order - CSTR_EQUAL;
 }
 
@@ -36,25 +37,32 @@ std::optional<std::wstring> companion_environment(std::wstring_view allowed_root
 }
 
 // The launcher's standard handles, made inheritable where they are not, so
-// that the companion uses the very same streams.
+// that the companion uses the very same streams. An absent handle stays
+// absent; one that cannot be passed on fails the start rather than hand the
+// companion a stream it cannot use.
 class InheritedStandardHandles {
 public:
-    InheritedStandardHandles() {
+    [[nodiscard]] bool make() {
         constexpr std::array<DWORD, 3> kWhich{STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
-        for (std::size_t i = 0; i < kWhich.size(); ++i) handles_[i] = inheritable(GetStdHandle(kWhich[i]), duplicates_[i]);
+        for (std::size_t i = 0; i < kWhich.size(); ++i) {
+            const std::optional<HANDLE> handle = inheritable(GetStdHandle(kWhich[i]), duplicates_[i]);
+            if (!handle) return false;
+            handles_[i] = *handle;
+        }
+        return true;
     }
     [[nodiscard]] HANDLE input() const { return handles_[0]; }
     [[nodiscard]] HANDLE output() const { return handles_[1]; }
     [[nodiscard]] HANDLE error() const { return handles_[2]; }
 
 private:
-    static HANDLE inheritable(HANDLE handle, win32::KernelHandle& duplicate) {
+    static std::optional<HANDLE> inheritable(HANDLE handle, win32::KernelHandle& duplicate) {
         if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return handle;
         DWORD flags = 0;
         if (GetHandleInformation(handle, &flags) && (flags & HANDLE_FLAG_INHERIT) != 0) return handle;
         HANDLE copy = nullptr;
         if (!DuplicateHandle(GetCurrentProcess(), handle, GetCurrentProcess(), &copy, 0, TRUE, DUPLICATE_SAME_ACCESS)) {
-            return handle;
+            return std::nullopt;
         }
         duplicate = win32::KernelHandle(copy);
         return copy;
@@ -78,7 +86,8 @@ std::optional<std::uint32_t> run_companion(const Path& program, std::wstring all
     startup.dwFlags = STARTF_USESTDHANDLES;
     PROCESS_INFORMATION process{};
     {
-        const InheritedStandardHandles standard;
+        InheritedStandardHandles standard;
+        if (!standard.make()) return std::nullopt;
         startup.hStdInput = standard.input();
         startup.hStdOutput = standard.output();
         startup.hStdError = standard.error();

@@ -27,7 +27,7 @@ std::vector<std::wstring_view> entries_of(std::wstring_view block) {
 
 }  // namespace
 
-std::wstring environment_with(std::wstring_view block, std::wstring_view name, std::wstring_view value,
+std::optional<std::wstring> environment_with(std::wstring_view block, std::wstring_view name, std::wstring_view value,
                               CompareNames compare) {
     std::wstring result;
     bool placed = false;
@@ -39,9 +39,10 @@ std::wstring environment_with(std::wstring_view block, std::wstring_view name, s
         placed = true;
     };
     for (const std::wstring_view entry : entries_of(block)) {
-        const int order = compare(name_of(entry), name);
-        if (order == 0) continue;
-        if (!placed && order > 0) place();
+        const std::optional<int> order = compare(name_of(entry), name);
+        if (!order) return std::nullopt;
+        if (*order == 0) continue;
+        if (!placed && *order > 0) place();
         result.append(entry);
         result += L'\0';
     }

@@ -1,5 +1,6 @@
 #include "core/win32/file_system.h"
 
+#include <new>
 #include <vector>
 
 namespace kova::win32 {
@@ -119,16 +120,27 @@ Win32Result<void> read_to_end(HANDLE file, std::span<std::uint8_t> buffer,
     }
 }
 
+// Room for the whole file is made at once, so that reading never holds two
+// copies; a file that grows meanwhile is still read to its end. A file too
+// large for memory is a failure to read it, never a crash.
 Win32Result<std::string> read_whole_file(const Path& path) {
     const Win32Result<FileHandle> file = open_existing(path, GENERIC_READ);
     if (!file) return std::unexpected(file.error());
-    std::string content;
-    std::vector<std::uint8_t> buffer(kReadChunk);
-    const Win32Result<void> complete = read_to_end(file->get(), buffer, [&content](std::span<const std::uint8_t> bytes) {
-        content.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    });
-    if (!complete) return std::unexpected(complete.error());
-    return content;
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file->get(), &size)) return last_error();
+    try {
+        std::string content;
+        if (static_cast<std::uint64_t>(size.QuadPart) > content.max_size()) return std::unexpected<DWORD>(ERROR_NOT_ENOUGH_MEMORY);
+        content.reserve(static_cast<std::size_t>(size.QuadPart));
+        std::vector<std::uint8_t> buffer(kReadChunk);
+        const Win32Result<void> complete = read_to_end(file->get(), buffer, [&content](std::span<const std::uint8_t> bytes) {
+            content.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        });
+        if (!complete) return std::unexpected(complete.error());
+        return content;
+    } catch (const std::bad_alloc&) {
+        return std::unexpected<DWORD>(ERROR_NOT_ENOUGH_MEMORY);
+    }
 }
 
 Win32Result<std::wstring> environment_variable(const wchar_t* name) {
