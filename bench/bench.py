@@ -1,11 +1,22 @@
 #!/usr/bin/env python3
-"""Times kova-mcp's verification run under Wine against `openssl dgst -sha256`.
+"""Measures kova-mcp under Wine. Asserts nothing; it is not a test.
 
-A release with a large AI_MODELS.zip of random bytes is laid out in the Wine
-prefix's own LOCALAPPDATA (Wine ignores the Linux value), the launcher runs
-with a companion that exits at once, and the hashing throughput is worked out
-as bytes / (launcher run - trivial Wine program run). Peak memory is compared
-between a small and the large release to show it does not grow with the file.
+hashing  A release with a large AI_MODELS.zip of random bytes is laid out in
+         the Wine prefix's own LOCALAPPDATA (Wine ignores the Linux value), the
+         launcher runs with a companion that exits at once, and the hashing
+         throughput is worked out as bytes / (launcher run - trivial Wine
+         program run), beside `openssl dgst -sha256`. Peak memory is compared
+         between a small and the large release.
+startup  Start-up with a small release: medians of the launcher's whole run
+         and of a trivial Wine program, in the same run.
+json     Hostile JSON: peak resident memory of the launcher for a 40 MB
+         unclosed-array settings file, a 40 MB nested-object current.json and
+         a 100 MB settings file of 25 million strings; then each once more
+         with the address space limited (ulimit -v), with its exit status and
+         standard error.
+
+With --compare OLD.exe, the startup and json sections measure an earlier
+kova-mcp.exe too, in the same run, on the same files.
 """
 import argparse
 import os
@@ -23,55 +34,158 @@ LAUNCHER = os.path.join(BUILD, "bin", "kova-mcp.exe")
 COMPANION = os.path.join(BUILD, "tests", "kova-test-companion.exe")
 NATIVE_TOOL = os.path.join(ROOT, "build", "native", "bin", "kova-make-release")
 KEY = os.path.join(ROOT, "tests", "keys", "release-test-key.pem")
+# Wine itself does not start below about 2 GiB of address space.
+ADDRESS_SPACE_KIB = 2_359_296  # 2.25 GiB
+SECTIONS = ("hashing", "startup", "json")
 
 
-def run_timed(command, **kwargs):
-    """Wall time and peak resident memory (KiB) of one command."""
-    before = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
+def run_timed(command):
+    """Wall time of one command, which must succeed."""
     start = time.perf_counter()
-    completed = subprocess.run(command, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                               stderr=subprocess.PIPE, **kwargs)
+    completed = subprocess.run(command, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
     elapsed = time.perf_counter() - start
-    peak = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
     if completed.returncode != 0:
         sys.exit(f"bench: {' '.join(command)} failed ({completed.returncode}): {completed.stderr.decode(errors='replace')}")
-    return elapsed, max(peak, before)
+    return elapsed
 
 
 def peak_rss_of(command):
-    """Peak RSS of a single fresh child, measured in a child Python of its own."""
+    """Peak RSS (KiB) of a single fresh child, its exit status and standard error."""
     probe = ("import resource,subprocess,sys;"
-             "r=subprocess.run(sys.argv[1:],stdin=subprocess.DEVNULL,stdout=subprocess.DEVNULL);"
-             "print(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss);sys.exit(r.returncode)")
+             "r=subprocess.run(sys.argv[1:],stdin=subprocess.DEVNULL,stdout=subprocess.DEVNULL,stderr=subprocess.PIPE);"
+             "sys.stderr.buffer.write(r.stderr);"
+             "print(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss, r.returncode)")
     out = subprocess.run([sys.executable, "-c", probe] + command, capture_output=True, text=True, check=True)
-    return int(out.stdout.strip())
+    peak, status = out.stdout.split()
+    return int(peak), int(status), out.stderr
 
 
-def lay_out(local, size_bytes):
-    version = os.path.join(local, "Tessarine", "Apps", "Lumenframe", "versions", "1.4.0")
-    shutil.rmtree(os.path.join(local, "Tessarine"), ignore_errors=True)
-    os.makedirs(version)
-    with open(os.path.join(local, "Tessarine", "Apps", "Lumenframe", "current.json"), "w") as f:
-        f.write('{"current":"1.4.0"}')
-    with open(os.path.join(local, "Tessarine", "mcp-settings.json"), "w") as f:
-        f.write('{"allowed_roots":["C:\\\\users"]}')
-    shutil.copy(COMPANION, os.path.join(version, "lumenframe-mcp.exe"))
-    shutil.copy(COMPANION, os.path.join(version, "lumenframe.exe"))
-    with open(os.path.join(version, "AI_MODELS.zip"), "wb") as f:
+def limited(command):
+    """The command with its address space limited."""
+    return ["bash", "-c", f'ulimit -v {ADDRESS_SPACE_KIB}; exec "$@"', "bash"] + command
+
+
+def sign(version_folder):
+    subprocess.run([NATIVE_TOOL, "sign", "--key", KEY, "--version", "1.4.0", version_folder], check=True,
+                   stdout=subprocess.DEVNULL)
+
+
+def write_random(path, size_bytes):
+    with open(path, "wb") as f:
         remaining = size_bytes
         while remaining > 0:
             chunk = min(remaining, 64 << 20)
             f.write(os.urandom(chunk))
             remaining -= chunk
-    subprocess.run([NATIVE_TOOL, "--key", KEY, "--version", "1.4.0", version], check=True, stdout=subprocess.DEVNULL)
+
+
+def lay_out(local, models_bytes=0):
+    """A signed installation of version 1.4.0 and one allowed folder."""
+    tessarine = os.path.join(local, "Tessarine")
+    app = os.path.join(tessarine, "Apps", "Lumenframe")
+    version = os.path.join(app, "versions", "1.4.0")
+    shutil.rmtree(tessarine, ignore_errors=True)
+    os.makedirs(version)
+    with open(os.path.join(app, "current.json"), "w") as f:
+        f.write('{"current":"1.4.0"}')
+    with open(os.path.join(tessarine, "mcp-settings.json"), "w") as f:
+        f.write('{"allowed_roots":["C:\\\\users"]}')
+    shutil.copy(COMPANION, os.path.join(version, "lumenframe-mcp.exe"))
+    shutil.copy(COMPANION, os.path.join(version, "lumenframe.exe"))
+    if models_bytes:
+        write_random(os.path.join(version, "AI_MODELS.zip"), models_bytes)
+    sign(version)
     return version
+
+
+def medians(commands, runs):
+    """Each command run `runs` times, interleaved; medians and all times."""
+    times = {name: [] for name in commands}
+    for _ in range(runs):
+        for name, command in commands.items():
+            times[name].append(run_timed(command))
+    return {name: statistics.median(values) for name, values in times.items()}, times
+
+
+def hashing(local, launcher, trivial, args):
+    small = lay_out(local, 16 << 20)
+    small_peak = peak_rss_of(launcher)[0]
+    version = lay_out(local, args.size_mib << 20)
+    files = [os.path.join(version, name) for name in sorted(os.listdir(version)) if name != "manifest.txt"]
+    total = sum(os.path.getsize(p) for p in files)
+    large_peak = peak_rss_of(launcher)[0]
+    # Warm the page cache and the wineserver once, then time each command.
+    run_timed(launcher)
+    run_timed(["openssl", "dgst", "-sha256"] + files)
+    median, times = medians({"launcher": launcher, "wine baseline": trivial,
+                             "openssl dgst": ["openssl", "dgst", "-sha256"] + files}, args.runs)
+    mb = total / 1e6
+    launcher_rate = mb / max(median["launcher"] - median["wine baseline"], 1e-9)
+    openssl_rate = mb / median["openssl dgst"]
+    print(f"hashing: {len(files)} files, {mb:.1f} MB; {args.runs} runs each, medians:")
+    for name, values in times.items():
+        print(f"  {name:14s} {median[name]:7.3f} s   (runs: {', '.join(f'{v:.3f}' for v in values)})")
+    print(f"  launcher hashing: {launcher_rate:8.1f} MB/s (launcher run minus the Wine baseline)")
+    print(f"  openssl dgst:     {openssl_rate:8.1f} MB/s")
+    print(f"  ratio:            {launcher_rate / openssl_rate:8.2f} (target: at least 0.90)")
+    print(f"  peak memory:      {small_peak / 1024:.1f} MiB with a 16 MiB release, "
+          f"{large_peak / 1024:.1f} MiB with {args.size_mib} MiB (wine64 process, resident)")
+    del small
+
+
+def startup(local, launchers, trivial, args):
+    lay_out(local)
+    commands = {"trivial program": trivial}
+    commands.update({name: command for name, command in launchers.items()})
+    for command in commands.values():
+        run_timed(command)
+    median, times = medians(commands, args.runs * 4)
+    print(f"start-up with a small release (2 files, {os.path.getsize(COMPANION) * 2 / 1e6:.1f} MB); "
+          f"{args.runs * 4} runs each, interleaved, medians:")
+    for name in commands:
+        print(f"  {name:16s} {median[name] * 1000:7.1f} ms   "
+              f"(launcher's own share: {(median[name] - median['trivial program']) * 1000:6.1f} ms)"
+              if name != "trivial program" else f"  {name:16s} {median[name] * 1000:7.1f} ms")
+    names = list(launchers)
+    if len(names) == 2:
+        print(f"  ratio {names[0]} / {names[1]}: {median[names[0]] / median[names[1]]:.3f} (whole run), "
+              f"{(median[names[0]] - median['trivial program']) / (median[names[1]] - median['trivial program']):.3f} "
+              f"(beyond the trivial program)")
+
+
+def hostile_json(local, launchers):
+    tessarine = os.path.join(local, "Tessarine")
+    app = os.path.join(tessarine, "Apps", "Lumenframe")
+    cases = [
+        ("40 MB unclosed-array settings file", os.path.join(tessarine, "mcp-settings.json"),
+         lambda f: (f.write(b'{"x":'), f.write(b"[" * 40_000_000))),
+        ("40 MB nested-object current.json", os.path.join(app, "current.json"),
+         lambda f: (f.write(b'{"current":"1.4.0","a":'), f.write(b'{"a":' * 8_000_000))),
+        ("100 MB settings file of 25 million strings", os.path.join(tessarine, "mcp-settings.json"),
+         lambda f: (f.write(b'{"allowed_roots":['), f.write(b'"a",' * 24_999_999), f.write(b'"a"]}'))),
+    ]
+    print(f"hostile JSON: peak resident memory of the launcher's wine64 process, then under ulimit -v "
+          f"{ADDRESS_SPACE_KIB} KiB: exit status and standard error")
+    for what, path, write in cases:
+        lay_out(local)
+        with open(path, "wb") as f:
+            write(f)
+        print(f"  {what} ({os.path.getsize(path) / 1e6:.0f} MB):")
+        for name, command in launchers.items():
+            peak, status, error = peak_rss_of(command)
+            limited_peak, limited_status, limited_error = peak_rss_of(limited(command))
+            print(f"    {name:10s} {peak / 1024:8.1f} MiB, exit {status}, {error.strip()!r}; "
+                  f"limited: exit {limited_status}, {limited_error.strip()[:120]!r}")
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("size_mib", nargs="?", type=int, default=1024, help="size of AI_MODELS.zip in MiB (1024)")
-    parser.add_argument("--runs", type=int, default=5, help="timed runs of each command (5)")
+    parser.add_argument("--runs", type=int, default=5, help="timed runs of each command (5; start-up: four times as many)")
+    parser.add_argument("--only", default=",".join(SECTIONS), help=f"sections to run, of {', '.join(SECTIONS)}")
+    parser.add_argument("--compare", metavar="OLD.exe", help="an earlier kova-mcp.exe to measure beside this one")
     args = parser.parse_args()
+    sections = args.only.split(",")
 
     subprocess.run([os.path.join(ROOT, "scripts", "setup")], check=True)
     subprocess.run(["cmake", "--preset", "windows", "-B", BUILD], check=True, stdout=subprocess.DEVNULL)
@@ -85,38 +199,21 @@ def main():
     user = os.environ.get("USER") or "root"
     local = os.path.join(prefix, "drive_c", "users", user, "AppData", "Local")
 
-    launcher = [WINE_RUN, LAUNCHER, "lumenframe"]
+    launchers = {"kova-mcp": [WINE_RUN, LAUNCHER, "lumenframe"]}
+    if args.compare:
+        launchers["earlier"] = [WINE_RUN, os.path.abspath(args.compare), "lumenframe"]
     trivial = [WINE_RUN, COMPANION]
+    run_timed(trivial)  # the wineserver up before anything is measured
 
-    small = lay_out(local, 16 << 20)
-    small_peak = peak_rss_of(launcher)
-    version = lay_out(local, args.size_mib << 20)
-    files = [os.path.join(version, name) for name in sorted(os.listdir(version)) if name != "manifest.txt"]
-    total = sum(os.path.getsize(p) for p in files)
-    large_peak = peak_rss_of(launcher)
-
-    # Warm the page cache and the wineserver once, then time each command.
-    run_timed(launcher)
-    run_timed(["openssl", "dgst", "-sha256"] + files)
-    times = {"launcher": [], "wine baseline": [], "openssl dgst": []}
-    for _ in range(args.runs):
-        times["launcher"].append(run_timed(launcher)[0])
-        times["wine baseline"].append(run_timed(trivial)[0])
-        times["openssl dgst"].append(run_timed(["openssl", "dgst", "-sha256"] + files)[0])
-
-    median = {name: statistics.median(values) for name, values in times.items()}
-    mb = total / 1e6
-    launcher_rate = mb / max(median["launcher"] - median["wine baseline"], 1e-9)
-    openssl_rate = mb / median["openssl dgst"]
-    print(f"release: {len(files)} files, {mb:.1f} MB; {args.runs} runs each, medians:")
-    for name, values in times.items():
-        print(f"  {name:14s} {median[name]:7.3f} s   (runs: {', '.join(f'{v:.3f}' for v in values)})")
-    print(f"launcher hashing: {launcher_rate:8.1f} MB/s (launcher run minus the Wine baseline)")
-    print(f"openssl dgst:     {openssl_rate:8.1f} MB/s")
-    print(f"ratio:            {launcher_rate / openssl_rate:8.2f} (target: at least 0.90)")
-    print(f"peak memory:      {small_peak / 1024:.1f} MiB with a 16 MiB release, "
-          f"{large_peak / 1024:.1f} MiB with {args.size_mib} MiB (wine64 process, resident)")
-    shutil.rmtree(os.path.join(local, "Tessarine"), ignore_errors=True)
+    try:
+        if "hashing" in sections:
+            hashing(local, launchers["kova-mcp"], trivial, args)
+        if "startup" in sections:
+            startup(local, launchers, trivial, args)
+        if "json" in sections:
+            hostile_json(local, launchers)
+    finally:
+        shutil.rmtree(os.path.join(local, "Tessarine"), ignore_errors=True)
 
 
 if __name__ == "__main__":

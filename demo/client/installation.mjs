@@ -32,7 +32,7 @@ export function layOutDemo(root, build = buildPaths()) {
   copyFileSync(build.companion, join(versionFolder, "lumenframe-mcp.exe"));
   copyFileSync(build.app, join(versionFolder, "lumenframe.exe"));
   writeFileSync(join(versionFolder, "THIRD_PARTY_NOTICES.txt"), "nlohmann-json (MIT), OpenSSL (Apache-2.0)\n");
-  execFileSync(wineRun, [build.releaseTool, "--key", windowsPath(join(projectDir, "tests", "keys", "release-test-key.pem")),
+  execFileSync(wineRun, [build.releaseTool, "sign", "--key", windowsPath(join(projectDir, "tests", "keys", "release-test-key.pem")),
     "--version", version, windowsPath(versionFolder)], { stdio: ["ignore", "pipe", "inherit"] });
 
   const folders = [join(root, "Projects"), join(root, "Team;Shared")];

@@ -20,14 +20,6 @@ struct PkeyContextDeleter {
     void operator()(EVP_PKEY_CTX* context) const { EVP_PKEY_CTX_free(context); }
 };
 
-bool is_p256_key(EVP_PKEY* key) {
-    if (EVP_PKEY_get_base_id(key) != EVP_PKEY_EC) return false;
-    char name[32] = {};
-    std::size_t length = 0;
-    if (EVP_PKEY_get_group_name(key, name, sizeof name, &length) != 1) return false;
-    return std::string_view(name, length) == kP256GroupName;
-}
-
 // The one accepted form, byte for byte up to the point's coordinates:
 // SEQUENCE { SEQUENCE { id-ecPublicKey, secp256r1 }, BIT STRING { 0x04 X Y } }.
 // This refuses explicit curve parameters, compressed points and any BER
@@ -53,6 +45,15 @@ void initialize() {
     if (OPENSSL_init_crypto(OPENSSL_INIT_NO_LOAD_CONFIG, nullptr) != 1) {
         invariant_violation("libcrypto could not be initialised");
     }
+}
+
+bool is_p256_key(EVP_PKEY* key) {
+    initialize();
+    if (EVP_PKEY_get_base_id(key) != EVP_PKEY_EC) return false;
+    char name[32] = {};
+    std::size_t length = 0;
+    if (EVP_PKEY_get_group_name(key, name, sizeof name, &length) != 1) return false;
+    return std::string_view(name, length) == kP256GroupName;
 }
 
 void PkeyDeleter::operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }

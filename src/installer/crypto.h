@@ -31,6 +31,9 @@ private:
     std::unique_ptr<EVP_PKEY, PkeyDeleter> key_;
 };
 
+// An EC key on the P-256 curve (prime256v1), public or private.
+[[nodiscard]] bool is_p256_key(EVP_PKEY* key);
+
 // A DER SubjectPublicKeyInfo holding exactly id-ecPublicKey, the named curve
 // secp256r1 and an uncompressed point on it; nullopt for anything else.
 [[nodiscard]] std::optional<VerifyingKey> decode_verifying_key(std::span<const std::uint8_t> spki_der);

@@ -12,6 +12,5 @@ Result<crypto::VerifyingKey> decode_release_key_text(std::string_view base64_tex
     return std::move(*key);
 }
 
-Result<crypto::VerifyingKey> decode_release_key() { return decode_release_key_text(RELEASE_PUBLIC_KEY); }
 
 }  // namespace kova

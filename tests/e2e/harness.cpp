@@ -65,6 +65,7 @@ std::wstring widen(std::string_view text) {
 
 std::wstring launcher_path() { return from_define(KOVA_LAUNCHER_EXE); }
 std::wstring test_companion_path() { return from_define(KOVA_TEST_COMPANION_EXE); }
+std::wstring release_tool_path() { return from_define(KOVA_RELEASE_TOOL_EXE); }
 
 std::string read_file(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -403,6 +404,36 @@ void expect_same_tree(const std::map<std::string, std::string>& before, const st
 }
 
 }  // namespace
+
+ToolRun run_release_tool(const Sandbox& sandbox, const std::wstring& arguments) {
+    ToolRun run;
+    {
+        const win32::FileHandle output = create_stream_file(sandbox.io() / "tool-stdout.bin", GENERIC_WRITE, CREATE_ALWAYS);
+        const win32::FileHandle error = create_stream_file(sandbox.io() / "tool-stderr.bin", GENERIC_WRITE, CREATE_ALWAYS);
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = output.get();
+        startup.hStdError = error.get();
+        const std::wstring program = release_tool_path();
+        std::wstring command_line = L"\"" + program + L"\" " + arguments;
+        PROCESS_INFORMATION process{};
+        if (!CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                            &process)) {
+            ADD_FAILURE() << "kova-make-release could not be started: " << GetLastError();
+            return run;
+        }
+        const win32::KernelHandle process_handle(process.hProcess);
+        const win32::KernelHandle thread_handle(process.hThread);
+        WaitForSingleObject(process_handle.get(), INFINITE);
+        DWORD code = 0;
+        GetExitCodeProcess(process_handle.get(), &code);
+        run.exit_code = code;
+    }
+    run.output = read_file(sandbox.io() / "tool-stdout.bin");
+    run.error = read_file(sandbox.io() / "tool-stderr.bin");
+    return run;
+}
 
 RunResult run_launcher(const Sandbox& sandbox, const RunOptions& options) {
     const auto before = snapshot(sandbox.root());

@@ -21,6 +21,7 @@ namespace kova::e2e {
 namespace fs = std::filesystem;
 
 std::wstring launcher_path();
+std::wstring release_tool_path();
 std::wstring test_companion_path();
 
 std::string read_file(const fs::path& path);
@@ -92,6 +93,16 @@ struct RunResult {
     std::string output;
     std::optional<CompanionReport> report;  // present only when the companion started
 };
+
+struct ToolRun {
+    std::uint32_t exit_code = 0;
+    std::string output;
+    std::string error;
+};
+
+// Runs the Windows build of kova-make-release with `arguments` (a command
+// line after the program's name), its output and error in files.
+ToolRun run_release_tool(const Sandbox& sandbox, const std::wstring& arguments);
 
 // Runs the launcher with files as standard streams, and checks that the
 // sandbox's tree is byte for byte the same afterwards.

@@ -1,107 +1,133 @@
-// kova-make-release: writes the signed release record (manifest.txt) of a
-// release folder, listing every file in it with its size and SHA-256.
+// kova-make-release: the publisher's gate. It signs a release folder only
+// when the launcher would accept it, and judges a folder exactly as the
+// launcher does.
 //
-//   kova-make-release --key PRIVATE.pem --version 1.4.0 FOLDER
-//   kova-make-release --public-key PRIVATE.pem
+//   kova-make-release sign --key KEY.pem --version VERSION FOLDER
+//   kova-make-release public-key --key KEY.pem
+//   kova-make-release verify --public-key PUBLIC.pem [--version VERSION] FOLDER
 #include <algorithm>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
+#include <array>
 #include <iostream>
-#include <iterator>
-#include <sstream>
+#include <map>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
-#include "installer/crypto.h"
-#include "release-signer/release_signer.h"
+#include "make-release/commands.h"
+#include "make-release/platform.h"
 
+namespace kova::tool {
 namespace {
 
-namespace fs = std::filesystem;
-constexpr std::size_t kChunk = 1 << 18;
+constexpr std::string_view kUsage =
+    "Usage: kova-make-release sign --key KEY.pem --version VERSION [PASS] FOLDER\n"
+    "       kova-make-release public-key --key KEY.pem [PASS]\n"
+    "       kova-make-release verify --public-key PUBLIC.pem [--version VERSION] FOLDER\n"
+    "       kova-make-release --help\n"
+    "\n"
+    "  sign        writes FOLDER/manifest.txt, the signed release record, when the folder\n"
+    "              would pass the launcher's checks with the public half of KEY.pem;\n"
+    "              otherwise reports every problem and writes nothing\n"
+    "  public-key  prints the text to build into kova-mcp as KOVA_RELEASE_PUBLIC_KEY\n"
+    "  verify      judges FOLDER exactly as the launcher would with PUBLIC.pem; the\n"
+    "              version is the folder's name unless given\n"
+    "\n"
+    "  PASS, for a key encrypted with a pass phrase (never given on the command line):\n"
+    "    --pass-env NAME   the pass phrase is the value of environment variable NAME\n"
+    "    --pass-file FILE  the pass phrase is the first line of FILE\n";
 
-std::optional<std::string> read_text(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    return std::string(std::istreambuf_iterator<char>(in), {});
+constexpr int kUsageError = 2;
+
+struct Command {
+    std::string_view name;
+    std::vector<std::string_view> options;  // each takes one value
+    std::size_t folders;                    // how many FOLDER arguments
+};
+
+const std::array<Command, 3> kCommands{{
+    {"sign", {"--key", "--version", "--pass-env", "--pass-file"}, 1},
+    {"public-key", {"--key", "--pass-env", "--pass-file"}, 0},
+    {"verify", {"--public-key", "--version"}, 1},
+}};
+
+struct Parsed {
+    const Command* command = nullptr;
+    std::map<std::string, std::string, std::less<>> options;
+    std::vector<std::string> folders;
+};
+
+int usage_error() {
+    std::cerr << kUsage;
+    return kUsageError;
 }
 
-std::optional<std::string> sha256_of(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    kova::crypto::Sha256 sha256;
-    std::vector<char> buffer(kChunk);
-    while (in) {
-        in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-        const auto got = static_cast<std::size_t>(in.gcount());
-        sha256.update({reinterpret_cast<const std::uint8_t*>(buffer.data()), got});
+std::optional<Parsed> parse(const std::vector<std::string>& words) {
+    if (words.empty()) return std::nullopt;
+    Parsed parsed;
+    for (const Command& command : kCommands) {
+        if (command.name == words.front()) parsed.command = &command;
     }
-    if (in.bad()) return std::nullopt;
-    const kova::crypto::Sha256Digest digest = sha256.finish();
-    return kova::crypto::to_lower_hex(digest);
+    if (parsed.command == nullptr) return std::nullopt;
+    bool options_ended = false;
+    for (std::size_t i = 1; i < words.size(); ++i) {
+        const std::string& word = words[i];
+        if (!options_ended && word == "--") {
+            options_ended = true;
+        } else if (!options_ended && word.starts_with("-")) {
+            const auto& known = parsed.command->options;
+            if (std::find(known.begin(), known.end(), word) == known.end() || i + 1 == words.size() ||
+                parsed.options.contains(word)) {
+                return std::nullopt;
+            }
+            parsed.options[word] = words[++i];
+        } else {
+            parsed.folders.push_back(word);
+        }
+    }
+    const bool both_pass_phrases = parsed.options.contains("--pass-env") && parsed.options.contains("--pass-file");
+    if (parsed.folders.size() != parsed.command->folders || both_pass_phrases) return std::nullopt;
+    return parsed;
 }
 
-int usage() {
-    std::cerr << "usage: kova-make-release --key PRIVATE.pem --version VERSION FOLDER\n"
-                 "       kova-make-release --public-key PRIVATE.pem\n";
-    return 2;
+std::optional<std::string> option(const Parsed& parsed, std::string_view name) {
+    const auto it = parsed.options.find(name);
+    if (it == parsed.options.end()) return std::nullopt;
+    return it->second;
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    const std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.size() == 2 && args[0] == "--public-key") {
-        const auto pem = read_text(args[1]);
-        const auto key = pem ? kova::signing::load_private_key_pem(*pem) : std::nullopt;
-        if (!key) {
-            std::cerr << "kova-make-release: cannot read the private key " << args[1] << "\n";
-            return 1;
+int run(const Arguments& arguments) {
+    std::vector<std::string> words;
+    for (const std::optional<std::string>& argument : arguments) {
+        if (!argument) {
+            std::cerr << "kova-make-release: an argument is not Unicode text\n";
+            return kUsageError;
         }
-        std::cout << kova::signing::public_key_base64(*key) << "\n";
+        words.push_back(*argument);
+    }
+    if (words.size() == 1 && (words[0] == "--help" || words[0] == "-h" || words[0] == "help")) {
+        std::cout << kUsage;
         return 0;
     }
-    if (args.size() != 5 || args[0] != "--key" || args[2] != "--version") return usage();
-    const auto pem = read_text(args[1]);
-    const auto key = pem ? kova::signing::load_private_key_pem(*pem) : std::nullopt;
-    if (!key) {
-        std::cerr << "kova-make-release: cannot read the private key " << args[1] << "\n";
-        return 1;
+    const std::optional<Parsed> parsed = parse(words);
+    if (!parsed) return usage_error();
+    const KeyFile key{option(*parsed, "--key").value_or(""), option(*parsed, "--pass-env"), option(*parsed, "--pass-file")};
+    const std::string_view command = parsed->command->name;
+    if (command == "public-key") {
+        if (key.path.empty()) return usage_error();
+        return print_public_key(key);
     }
-    const fs::path folder = args[4];
-    std::vector<kova::signing::FileEntry> files;
-    std::error_code error;
-    for (const fs::directory_entry& entry : fs::directory_iterator(folder, error)) {
-        const std::string name = entry.path().filename().string();
-        if (name == "manifest.txt") continue;
-        if (!entry.is_regular_file()) {
-            std::cerr << "kova-make-release: " << name << " is not a regular file\n";
-            return 1;
-        }
-        const auto digest = sha256_of(entry.path());
-        if (!digest) {
-            std::cerr << "kova-make-release: cannot read " << name << "\n";
-            return 1;
-        }
-        files.push_back({name, static_cast<std::uint64_t>(entry.file_size()), *digest});
+    if (command == "sign") {
+        const std::optional<std::string> version = option(*parsed, "--version");
+        if (key.path.empty() || !version) return usage_error();
+        return sign_folder(key, *version, parsed->folders.front());
     }
-    if (error) {
-        std::cerr << "kova-make-release: cannot list " << folder.string() << "\n";
-        return 1;
-    }
-    // The companion's own executables first, then the rest by name: a stable order.
-    const auto rank = [](const std::string& name) { return name == "lumenframe.exe" ? 0 : name == "lumenframe-mcp.exe" ? 1 : 2; };
-    std::sort(files.begin(), files.end(), [&rank](const auto& a, const auto& b) {
-        return std::pair(rank(a.name), a.name) < std::pair(rank(b.name), b.name);
-    });
-    const std::string record = kova::signing::make_record(kova::signing::release_json(args[3], files), *key);
-    std::ofstream out(folder / "manifest.txt", std::ios::binary);
-    out << record << "\n";
-    if (!out) {
-        std::cerr << "kova-make-release: cannot write manifest.txt\n";
-        return 1;
-    }
-    std::cout << "signed " << files.size() << " files for version " << args[3] << " in " << folder.string() << "\n";
-    return 0;
+    const std::optional<std::string> public_key = option(*parsed, "--public-key");
+    if (!public_key) return usage_error();
+    return verify_folder(*public_key, option(*parsed, "--version"), parsed->folders.front());
 }
+
+}  // namespace kova::tool

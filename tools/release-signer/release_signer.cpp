@@ -5,6 +5,8 @@
 #include <openssl/pem.h>
 #include <openssl/x509.h>
 
+#include <algorithm>
+
 #include <nlohmann/json.hpp>
 
 #include "core/base64.h"
@@ -27,17 +29,67 @@ std::span<const std::uint8_t> as_bytes(std::string_view text) {
     return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
 
+struct PassPhraseRequest {
+    const std::optional<std::string>* pass_phrase;
+    bool asked = false;
+};
+
+// OpenSSL asks here for the pass phrase of an encrypted key; without one it
+// is refused, so that nothing ever prompts on a terminal.
+int give_pass_phrase(char* buffer, int size, int /*rwflag*/, void* context) {
+    auto* request = static_cast<PassPhraseRequest*>(context);
+    request->asked = true;
+    const std::optional<std::string>& pass_phrase = *request->pass_phrase;
+    if (!pass_phrase || pass_phrase->size() > static_cast<std::size_t>(size)) return -1;
+    std::copy(pass_phrase->begin(), pass_phrase->end(), buffer);
+    return static_cast<int>(pass_phrase->size());
+}
+
+std::string describe_key(EVP_PKEY* key) {
+    const char* type = EVP_PKEY_get0_type_name(key);
+    std::string text = type != nullptr ? type : "unknown";
+    char group[64] = {};
+    std::size_t length = 0;
+    if (EVP_PKEY_get_base_id(key) == EVP_PKEY_EC && EVP_PKEY_get_group_name(key, group, sizeof group, &length) == 1) {
+        text += ' ';
+        text.append(group, length);
+    }
+    return text;
+}
+
 }  // namespace
 
 void KeyDeleter::operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
 
-std::optional<SigningKey> load_private_key_pem(std::string_view pem) {
+std::expected<SigningKey, KeyRefusal> load_private_key_pem(std::string_view pem,
+                                                           const std::optional<std::string>& pass_phrase) {
+    crypto::initialize();
+    const std::unique_ptr<BIO, BioDeleter> bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
+    if (!bio) return std::unexpected(KeyRefusal{KeyProblem::unreadable, {}});
+    PassPhraseRequest request{&pass_phrase};
+    SigningKey key(PEM_read_bio_PrivateKey(bio.get(), nullptr, give_pass_phrase, &request));
+    if (!key) {
+        if (!request.asked) return std::unexpected(KeyRefusal{KeyProblem::unreadable, {}});
+        return std::unexpected(
+            KeyRefusal{pass_phrase ? KeyProblem::wrong_pass_phrase : KeyProblem::needs_pass_phrase, {}});
+    }
+    if (!crypto::is_p256_key(key.get())) return std::unexpected(KeyRefusal{KeyProblem::not_p256, describe_key(key.get())});
+    return key;
+}
+
+std::optional<crypto::VerifyingKey> load_public_key_pem(std::string_view pem) {
     crypto::initialize();
     const std::unique_ptr<BIO, BioDeleter> bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
     if (!bio) return std::nullopt;
-    SigningKey key(PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr));
+    const SigningKey key(PEM_read_bio_PUBKEY(bio.get(), nullptr, nullptr, nullptr));
     if (!key) return std::nullopt;
-    return key;
+    unsigned char* der = nullptr;
+    const int length = i2d_PUBKEY(key.get(), &der);
+    if (length <= 0) return std::nullopt;
+    std::optional<crypto::VerifyingKey> verifying =
+        crypto::decode_verifying_key(std::span<const std::uint8_t>(der, static_cast<std::size_t>(length)));
+    OPENSSL_free(der);
+    return verifying;
 }
 
 std::vector<std::uint8_t> sign(const SigningKey& key, std::string_view message) {

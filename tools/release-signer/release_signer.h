@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <expected>
 #include <memory>
 #include <optional>
 #include <string>
@@ -8,6 +9,8 @@
 #include <vector>
 
 #include <openssl/types.h>
+
+#include "installer/crypto.h"
 
 // Makes signed release records (manifest.txt) the way a publisher's release
 // process does. Used by the release tool, the tests, the demo and the
@@ -19,8 +22,27 @@ struct KeyDeleter {
 };
 using SigningKey = std::unique_ptr<EVP_PKEY, KeyDeleter>;
 
-// A P-256 private key in PEM (PKCS#8 or SEC 1).
-[[nodiscard]] std::optional<SigningKey> load_private_key_pem(std::string_view pem);
+enum class KeyProblem {
+    unreadable,              // not a private key in PEM
+    needs_pass_phrase,       // encrypted, and no pass phrase given
+    wrong_pass_phrase,       // encrypted, and the pass phrase given does not open it
+    not_p256,                // a key of another type or curve
+};
+
+struct KeyRefusal {
+    KeyProblem problem;
+    std::string key_type;  // with not_p256: as OpenSSL names it ("RSA", "ED25519", "EC secp384r1")
+};
+
+// A P-256 private key in PEM (PKCS#8, encrypted or not, or SEC 1). Never
+// asks for a pass phrase: an encrypted key opens with `pass_phrase` or not
+// at all.
+[[nodiscard]] std::expected<SigningKey, KeyRefusal> load_private_key_pem(
+    std::string_view pem, const std::optional<std::string>& pass_phrase = std::nullopt);
+
+// A P-256 public key in PEM (a SubjectPublicKeyInfo), held to the same strict
+// form as the key built into the launcher; empty for anything else.
+[[nodiscard]] std::optional<crypto::VerifyingKey> load_public_key_pem(std::string_view pem);
 
 // A DER ECDSA P-256/SHA-256 signature over `message`.
 [[nodiscard]] std::vector<std::uint8_t> sign(const SigningKey& key, std::string_view message);

@@ -1,0 +1,47 @@
+#include <gtest/gtest.h>
+
+#include "harness.h"
+
+// The Windows build of the release tool under Wine, beside the launcher:
+// what it signs the launcher accepts, and what it finds wrong the launcher
+// refuses with the same line.
+namespace kova::e2e {
+namespace {
+
+std::wstring quoted(const fs::path& path) { return L"\"" + path.wstring() + L"\""; }
+
+TEST(ReleaseTool, WhatItSignsTheLauncherAcceptsAndWhatItFindsWrongTheLauncherRefuses) {
+    Sandbox sandbox;
+    install(sandbox);
+    const fs::path folder = sandbox.version("1.4.0");
+    fs::remove(folder / "manifest.txt");
+    const fs::path keys = fs::path(widen(KOVA_TEST_KEYS_DIR));
+    const ToolRun signed_run = run_release_tool(
+        sandbox, L"sign --key " + quoted(keys / "release-test-key.pem") + L" --version 1.4.0 " + quoted(folder));
+    ASSERT_EQ(signed_run.exit_code, 0u) << signed_run.error;
+    const std::wstring verify = L"verify --public-key " + quoted(keys / "release-test-key.pub.pem") + L" " + quoted(folder);
+    const ToolRun accepted = run_release_tool(sandbox, verify);
+    EXPECT_EQ(accepted.exit_code, 0u) << accepted.error;
+    EXPECT_EQ(accepted.output, "lumenframe.exe: ok\r\nlumenframe-mcp.exe: ok\r\n");
+    expect_companion_ran(run_launcher(sandbox));
+
+    std::string app = read_file(folder / "lumenframe.exe");
+    app[3] ^= 0x01;
+    write_file(folder / "lumenframe.exe", app);
+    const ToolRun refused = run_release_tool(sandbox, verify);
+    EXPECT_EQ(refused.exit_code, 1u);
+    EXPECT_EQ(refused.output,
+              "lumenframe.exe: wrong digest\r\nlumenframe-mcp.exe: ok\r\n"
+              "Installed Lumenframe files changed. Repair the app in KOVA Hub.\r\n");
+    expect_refusal(run_launcher(sandbox), "Installed Lumenframe files changed. Repair the app in KOVA Hub.");
+}
+
+TEST(ReleaseTool, AnArgumentThatIsNotUnicodeGetsOneLine) {
+    Sandbox sandbox;
+    const ToolRun run = run_release_tool(sandbox, L"sign --key k.pem --version 1.\xD800 x");
+    EXPECT_EQ(run.exit_code, 2u);
+    EXPECT_EQ(run.error, "kova-make-release: an argument is not Unicode text\r\n");
+}
+
+}  // namespace
+}  // namespace kova::e2e
