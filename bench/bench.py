@@ -143,9 +143,10 @@ def startup(local, launchers, trivial, args):
     print(f"start-up with a small release (2 files, {os.path.getsize(COMPANION) * 2 / 1e6:.1f} MB); "
           f"{args.runs * 4} runs each, interleaved, medians:")
     for name in commands:
-        print(f"  {name:16s} {median[name] * 1000:7.1f} ms   "
-              f"(launcher's own share: {(median[name] - median['trivial program']) * 1000:6.1f} ms)"
-              if name != "trivial program" else f"  {name:16s} {median[name] * 1000:7.1f} ms")
+        line = f"  {name:16s} {median[name] * 1000:7.1f} ms"
+        if name != "trivial program":
+            line += f"   (beyond the trivial program: {(median[name] - median['trivial program']) * 1000:6.1f} ms)"
+        print(line)
     names = list(launchers)
     if len(names) == 2:
         print(f"  ratio {names[0]} / {names[1]}: {median[names[0]] / median[names[1]]:.3f} (whole run), "
@@ -195,7 +196,7 @@ def main():
     subprocess.run(["cmake", "--build", os.path.join(ROOT, "build", "native"), "--target", "kova-make-release"],
                    check=True, stdout=subprocess.DEVNULL)
 
-    prefix = os.environ.get("WINEPREFIX", os.path.expanduser("~/.cache/kova-mcp/wine-prefix"))
+    prefix = os.environ["WINEPREFIX"]  # set by scripts/env.sh
     user = os.environ.get("USER") or "root"
     local = os.path.join(prefix, "drive_c", "users", user, "AppData", "Local")
 

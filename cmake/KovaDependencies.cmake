@@ -1,8 +1,21 @@
 # OpenSSL 3 libcrypto, nlohmann-json and GoogleTest, found the same way for the
 # native, the MinGW and the MSVC/vcpkg builds.
 find_package(OpenSSL 3.0 REQUIRED COMPONENTS Crypto)
-if(WIN32 AND OPENSSL_USE_STATIC_LIBS)
-  # A static libcrypto needs these system libraries on Windows.
+if(MINGW AND OPENSSL_USE_STATIC_LIBS)
+  # The static libcrypto of scripts/setup (built without sockets) needs
+  # ADVAPI32, and USER32 only on its fatal-error path: USER32 is delay-loaded,
+  # so that a normal run never loads it (it costs every start about 15 ms).
+  find_program(KOVA_DLLTOOL NAMES x86_64-w64-mingw32-dlltool dlltool REQUIRED)
+  set(_kova_user32_delay "${CMAKE_BINARY_DIR}/libuser32-delay.a")
+  execute_process(COMMAND "${KOVA_DLLTOOL}" --input-def "${CMAKE_CURRENT_LIST_DIR}/user32-delay.def"
+                          --output-delaylib "${_kova_user32_delay}" --dllname user32.dll
+                  RESULT_VARIABLE _kova_dlltool_status)
+  if(NOT _kova_dlltool_status EQUAL 0)
+    message(FATAL_ERROR "dlltool could not make the delay-load library of USER32")
+  endif()
+  set_property(TARGET OpenSSL::Crypto APPEND PROPERTY INTERFACE_LINK_LIBRARIES advapi32 "${_kova_user32_delay}")
+elseif(WIN32 AND OPENSSL_USE_STATIC_LIBS)
+  # A static libcrypto of another make (vcpkg's) needs these on Windows.
   set_property(TARGET OpenSSL::Crypto APPEND PROPERTY INTERFACE_LINK_LIBRARIES ws2_32 crypt32 advapi32 user32 bcrypt)
 endif()
 

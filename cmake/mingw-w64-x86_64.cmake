@@ -26,7 +26,9 @@ set(OPENSSL_ROOT_DIR "${KOVA_OPENSSL_MINGW}")
 set(OPENSSL_USE_STATIC_LIBS TRUE)
 
 # One self-contained executable: libstdc++, libgcc and winpthread linked in.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# No link time in the PE header, so that the same sources and key give the
+# same bytes (the checksum then follows).
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -Wl,--no-insert-timestamp")
 
 # Windows programs built here run under Wine, through the project's wrapper.
 set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run")

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <random>
+#include <vector>
 
 #include "bin/kova-mcp/companion.h"
 #include "harness.h"
@@ -182,6 +184,41 @@ TEST(CompanionStart, AStandardHandleThatCannotBePassedOnFailsTheStart) {
     const std::optional<std::uint32_t> exit_code = run_companion(test_companion_path(), L"\\\\?\\C:\\");
     SetStdHandle(STD_INPUT_HANDLE, input);
     EXPECT_FALSE(exit_code.has_value()) << "the companion ran with exit code " << exit_code.value_or(0);
+}
+
+std::wstring version_value(const std::vector<std::byte>& info, const std::wstring& name) {
+    wchar_t* text = nullptr;
+    UINT length = 0;
+    const std::wstring key = L"\\StringFileInfo\\040904B0\\" + name;
+    if (!VerQueryValueW(info.data(), key.c_str(), reinterpret_cast<void**>(&text), &length) || length == 0) return L"";
+    return std::wstring(text, length - 1);
+}
+
+TEST(Launcher, TheExecutableSaysWhatItIsAndCarriesItsManifest) {
+    const std::wstring exe = launcher_path();
+    DWORD ignored = 0;
+    std::vector<std::byte> info(GetFileVersionInfoSizeW(exe.c_str(), &ignored));
+    ASSERT_FALSE(info.empty());
+    ASSERT_TRUE(GetFileVersionInfoW(exe.c_str(), 0, static_cast<DWORD>(info.size()), info.data()));
+    EXPECT_EQ(version_value(info, L"ProductName"), L"kova-mcp");
+    EXPECT_EQ(version_value(info, L"OriginalFilename"), L"kova-mcp.exe");
+    EXPECT_EQ(version_value(info, L"ProductVersion"), widen(KOVA_PROJECT_VERSION));
+    EXPECT_EQ(version_value(info, L"FileVersion"), widen(KOVA_PROJECT_VERSION));
+    EXPECT_EQ(version_value(info, L"CompanyName"), L"Tessarine");
+    // The tests run a build that trusts the test key, and it says so.
+    EXPECT_TRUE(version_value(info, L"FileDescription").ends_with(L" (test key)")) << version_value(info, L"FileDescription");
+
+    const HMODULE module = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(module, nullptr);
+    const HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));  // RT_MANIFEST
+    ASSERT_NE(resource, nullptr);
+    const std::string manifest(static_cast<const char*>(LockResource(LoadResource(module, resource))),
+                               SizeofResource(module, resource));
+    FreeLibrary(module);
+    for (const char* part : {R"(level="asInvoker")", R"(<supportedOS Id="{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"/>)",
+                             R"(<longPathAware xmlns="http://schemas.microsoft.com/SMI/2016/WindowsSettings">true</longPathAware>)"}) {
+        EXPECT_NE(manifest.find(part), std::string::npos) << part;
+    }
 }
 
 TEST(Launcher, ACompanionThatCannotStartIsReported) {

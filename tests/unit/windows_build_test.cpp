@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include <openssl/crypto.h>
 
 #include <string>
@@ -14,6 +16,14 @@ TEST(WindowsBuild, LibcryptoFoldersLieUnderSystem32) {
         const std::string text = OpenSSL_version(which);
         EXPECT_NE(text.find("\"C:/Windows/System32/"), std::string::npos) << text;
     }
+}
+
+// USER32 is delay-loaded: nothing of it loads until libcrypto's fatal-error
+// path asks whether the process is a service, and then it loads and answers.
+TEST(WindowsBuild, User32LoadsOnlyWhenLibcryptoFirstCallsIt) {
+    EXPECT_EQ(GetModuleHandleW(L"user32.dll"), nullptr);
+    EXPECT_EQ(OPENSSL_isservice(), 0);
+    EXPECT_NE(GetModuleHandleW(L"user32.dll"), nullptr);
 }
 
 }  // namespace

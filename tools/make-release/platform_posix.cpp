@@ -42,8 +42,12 @@ std::optional<std::string> environment_text(const std::string& name) {
 }
 
 std::optional<std::string> replace_file(const std::filesystem::path& target, std::string_view content) {
-    const std::filesystem::path temporary =
-        target.parent_path() / ("." + target.filename().string() + "." + std::to_string(::getpid()) + ".tmp");
+    std::string name = ".";
+    name += target.filename().string();
+    name += '.';
+    name += std::to_string(::getpid());
+    name += ".tmp";
+    const std::filesystem::path temporary = target.parent_path() / name;
     const int file = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (file < 0) return failure("cannot be created");
     std::optional<std::string> error;

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# scripts/sign-launcher on a copy of kova-mcp.exe, with a throwaway
+# self-signed code-signing certificate made here: the signature verifies
+# against that certificate, removing it gives back the built bytes exactly,
+# and the signed copy runs under Wine.
+#   authenticode_test.sh KOVA-MCP.EXE SCRATCH-FOLDER
+set -euo pipefail
+exe=$1
+work=$2
+here=$(cd "$(dirname "$0")/.." && pwd)
+rm -rf "$work"
+mkdir -p "$work"
+cd "$work"
+fail() { echo "authenticode: $*" >&2; exit 1; }
+
+openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem -days 1 -subj "/CN=kova-mcp test signer" \
+  -addext "extendedKeyUsage=codeSigning" -addext "keyUsage=digitalSignature" 2>/dev/null
+"$here/scripts/sign-launcher" --cert cert.pem --key key.pem "$exe" signed.exe
+
+osslsigncode verify -CAfile cert.pem -in signed.exe > verify.txt 2>&1 || fail "osslsigncode verify failed: $(tail -n 3 verify.txt)"
+grep -q "^Signature verification: ok" verify.txt || fail "the signature did not verify"
+grep -q "Subject: /CN=kova-mcp test signer" verify.txt || fail "the signer is not the test certificate"
+
+osslsigncode remove-signature -in signed.exe -out unsigned.exe >/dev/null
+[ "$(sha256sum < unsigned.exe)" = "$(sha256sum < "$exe")" ] || fail "removing the signature does not give back the built bytes"
+
+status=0
+"$here/scripts/wine-run" signed.exe </dev/null >out.txt 2>err.txt || status=$?
+[ "$status" -eq 2 ] || fail "the signed copy exited with $status, not 2"
+[ "$(cat err.txt)" = "Usage: kova-mcp lumenframe" ] || fail "the signed copy wrote: $(cat err.txt)"
+[ ! -s out.txt ] || fail "the signed copy wrote to standard output"
+echo "authenticode: signed, verified, unsigned to the same bytes, run under Wine"
+rm -rf "$work"
