@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
+#include <utility>
 
 #include "installer/release_key.h"
 #include "installer/release_record.h"

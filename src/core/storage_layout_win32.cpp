@@ -1,5 +1,7 @@
 #include "core/storage_layout.h"
 
+#include <utility>
+
 #include "core/win32/file_system.h"
 
 namespace kova {

@@ -1,5 +1,7 @@
 #include "core/utf.h"
 
+#include <utility>
+
 #include "core/invariant.h"
 
 namespace kova {

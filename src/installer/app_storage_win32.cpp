@@ -1,5 +1,7 @@
 #include "installer/app_storage.h"
 
+#include <utility>
+
 #include "core/utf.h"
 #include "core/win32/file_system.h"
 #include "installer/folder_verification.h"

@@ -5,6 +5,7 @@
 #include <openssl/x509.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "core/invariant.h"
 

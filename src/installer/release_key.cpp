@@ -1,5 +1,7 @@
 #include "installer/release_key.h"
 
+#include <utility>
+
 #include "core/base64.h"
 
 namespace kova {

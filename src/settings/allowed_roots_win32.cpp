@@ -1,5 +1,7 @@
 #include "settings/allowed_roots.h"
 
+#include <utility>
+
 #include "core/utf.h"
 #include "core/win32/file_system.h"
 #include "settings/settings_file.h"

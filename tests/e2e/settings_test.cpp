@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
+#include <utility>
+
 #include "harness.h"
 
 namespace kova::e2e {

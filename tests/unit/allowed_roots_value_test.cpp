@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "bin/kova-mcp/allowed_roots_value.h"
 
 namespace kova {

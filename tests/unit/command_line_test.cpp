@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "bin/kova-mcp/command_line.h"
 
 namespace kova {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "bin/kova-mcp/environment_block.h"
 
 namespace kova {

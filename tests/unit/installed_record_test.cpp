@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "deep_json.h"
 #include "installer/installed_record.h"
 #include "installer/version_name.h"

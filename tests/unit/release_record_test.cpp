@@ -4,6 +4,7 @@
 #include <openssl/ec.h>
 
 #include <functional>
+#include <utility>
 #include <nlohmann/json.hpp>
 
 #include "core/base64.h"

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "deep_json.h"
 #include "settings/settings_file.h"
 

@@ -5,6 +5,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "core/file_metadata.h"
 #include "core/user_message.h"

@@ -5,6 +5,7 @@
 
 #include <exception>
 #include <string>
+#include <utility>
 
 #include "bin/kova-mcp/allowed_roots_value.h"
 #include "bin/kova-mcp/command_line.h"
