@@ -5,6 +5,7 @@
 #include <openssl/x509.h>
 
 #include <algorithm>
+#include <new>
 #include <utility>
 
 #include "core/invariant.h"
@@ -84,9 +85,8 @@ bool verify_p256_sha256(const VerifyingKey& key, std::span<const std::uint8_t> m
 Sha256::Sha256() : context_(nullptr) {
     initialize();
     context_ = EVP_MD_CTX_new();
-    if (context_ == nullptr || EVP_DigestInit_ex(context_, EVP_sha256(), nullptr) != 1) {
-        invariant_violation("SHA-256 could not be set up");
-    }
+    if (context_ == nullptr) throw std::bad_alloc();
+    if (EVP_DigestInit_ex(context_, EVP_sha256(), nullptr) != 1) invariant_violation("SHA-256 could not be set up");
 }
 
 Sha256::~Sha256() { EVP_MD_CTX_free(context_); }

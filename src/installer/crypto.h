@@ -46,7 +46,8 @@ private:
 inline constexpr std::size_t kSha256Bytes = 32;
 using Sha256Digest = std::array<std::uint8_t, kSha256Bytes>;
 
-// Incremental SHA-256.
+// Incremental SHA-256. Creating one throws std::bad_alloc when libcrypto
+// cannot allocate its context.
 class Sha256 {
 public:
     Sha256();

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <new>
 #include <vector>
 
 #include "core/storage_layout.h"
@@ -104,23 +105,31 @@ FileMetadata listed_metadata(const fs::file_status& status) {
 std::optional<std::string> read_file(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return std::nullopt;
-    std::string content{std::istreambuf_iterator<char>(in), {}};
-    if (in.bad()) return std::nullopt;
-    return content;
+    try {
+        std::string content{std::istreambuf_iterator<char>(in), {}};
+        if (in.bad()) return std::nullopt;
+        return content;
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
 }
 
 Result<std::string> file_sha256(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return fail(kDigestOpenFailed);
-    crypto::Sha256 sha256;
-    std::vector<char> buffer(kHashBufferBytes);
-    while (in) {
-        in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-        sha256.update({reinterpret_cast<const std::uint8_t*>(buffer.data()), static_cast<std::size_t>(in.gcount())});
+    try {
+        crypto::Sha256 sha256;
+        std::vector<char> buffer(kHashBufferBytes);
+        while (in) {
+            in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+            sha256.update({reinterpret_cast<const std::uint8_t*>(buffer.data()), static_cast<std::size_t>(in.gcount())});
+        }
+        if (in.bad()) return fail(kDigestReadFailed);
+        const crypto::Sha256Digest digest = sha256.finish();
+        return crypto::to_lower_hex(digest);
+    } catch (const std::bad_alloc&) {
+        return fail(kDigestReadFailed);
     }
-    if (in.bad()) return fail(kDigestReadFailed);
-    const crypto::Sha256Digest digest = sha256.finish();
-    return crypto::to_lower_hex(digest);
 }
 
 std::optional<std::string> ObservedFolder::read_manifest() {
