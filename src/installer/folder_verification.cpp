@@ -1,6 +1,8 @@
 #include "installer/folder_verification.h"
 
+#include <new>
 #include <utility>
+#include <vector>
 
 #include "core/storage_layout.h"
 #include "core/utf.h"
@@ -73,6 +75,20 @@ bool may_stand_in_folder(const Release& release, const ListedEntry& entry) {
 }
 
 }  // namespace
+
+Result<std::string> sha256_of_reads(const ReadThrough& read) {
+    try {
+        crypto::Sha256 sha256;
+        std::vector<std::uint8_t> buffer(kHashBufferBytes);
+        if (!read(buffer, [&sha256](std::span<const std::uint8_t> bytes) { sha256.update(bytes); })) {
+            return fail(kDigestReadFailed);
+        }
+        const crypto::Sha256Digest digest = sha256.finish();
+        return crypto::to_lower_hex(digest);
+    } catch (const std::bad_alloc&) {
+        return fail(kDigestReadFailed);
+    }
+}
 
 bool stop_at_first_failure(const Finding& finding) { return finding.verdict == Verdict::ok; }
 

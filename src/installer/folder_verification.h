@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -24,6 +25,17 @@ inline constexpr std::size_t kHashBufferBytes = 262'144;
 
 inline constexpr UserMessage kDigestOpenFailed{"Downloaded file could not be opened."};
 inline constexpr UserMessage kDigestReadFailed{"Downloaded file could not be checked."};
+
+// Reads an open file from start to end through `buffer`, handing each read's
+// bytes to `consume`; false when a read fails.
+using ReadThrough = std::function<bool(std::span<std::uint8_t> buffer,
+                                       const std::function<void(std::span<const std::uint8_t>)>& consume)>;
+
+// The SHA-256 of all that `read` hands over, through one buffer of
+// kHashBufferBytes, as 64 lower-case hexadecimal digits; kDigestReadFailed
+// when a read fails or memory runs out, which is a failure to check the file
+// too.
+[[nodiscard]] Result<std::string> sha256_of_reads(const ReadThrough& read);
 
 // A listed file as found through the folder by its name, links followed.
 enum class FileState {

@@ -3,9 +3,7 @@
 #include <windows.h>
 
 #include <map>
-#include <new>
 #include <utility>
-#include <vector>
 
 #include "core/storage_layout.h"
 #include "core/utf.h"
@@ -68,23 +66,12 @@ Result<Release> verify_installed_release(const Path& app_folder, std::string_vie
     return judge_version_folder(folder, version, key, stop_at_first_failure);
 }
 
-// Running out of memory while hashing is a failure to check the file, like
-// a read that fails.
 Result<std::string> hash_file_sha256(const Path& file) {
     const win32::Win32Result<win32::FileHandle> handle = win32::open_existing(file, GENERIC_READ);
     if (!handle) return fail(kDigestOpenFailed);
-    try {
-        crypto::Sha256 sha256;
-        std::vector<std::uint8_t> buffer(kHashBufferBytes);
-        if (!win32::read_to_end(handle->get(), buffer,
-                                [&sha256](std::span<const std::uint8_t> bytes) { sha256.update(bytes); })) {
-            return fail(kDigestReadFailed);
-        }
-        const crypto::Sha256Digest digest = sha256.finish();
-        return crypto::to_lower_hex(digest);
-    } catch (const std::bad_alloc&) {
-        return fail(kDigestReadFailed);
-    }
+    return sha256_of_reads([&handle](std::span<std::uint8_t> buffer, const auto& consume) {
+        return win32::read_to_end(handle->get(), buffer, consume).has_value();
+    });
 }
 
 }  // namespace kova

@@ -5,11 +5,9 @@
 #include <fstream>
 #include <iterator>
 #include <new>
-#include <vector>
 
 #include "core/storage_layout.h"
 #include "core/utf.h"
-#include "installer/crypto.h"
 
 namespace kova::tool {
 namespace {
@@ -117,19 +115,13 @@ std::optional<std::string> read_file(const fs::path& path) {
 Result<std::string> file_sha256(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return fail(kDigestOpenFailed);
-    try {
-        crypto::Sha256 sha256;
-        std::vector<char> buffer(kHashBufferBytes);
+    return sha256_of_reads([&in](std::span<std::uint8_t> buffer, const auto& consume) {
         while (in) {
-            in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-            sha256.update({reinterpret_cast<const std::uint8_t*>(buffer.data()), static_cast<std::size_t>(in.gcount())});
+            in.read(reinterpret_cast<char*>(buffer.data()), static_cast<std::streamsize>(buffer.size()));
+            consume(buffer.first(static_cast<std::size_t>(in.gcount())));
         }
-        if (in.bad()) return fail(kDigestReadFailed);
-        const crypto::Sha256Digest digest = sha256.finish();
-        return crypto::to_lower_hex(digest);
-    } catch (const std::bad_alloc&) {
-        return fail(kDigestReadFailed);
-    }
+        return !in.bad();
+    });
 }
 
 std::optional<std::string> ObservedFolder::read_manifest() {
