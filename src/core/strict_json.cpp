@@ -114,15 +114,13 @@ bool Reader::scan_number_token(std::string_view& token) {
     return true;
 }
 
-bool Reader::scan_literal() {
-    for (const std::string_view literal : {"true", "false", "null"}) {
-        if (text_.substr(at_, literal.size()) == literal) {
-            at_ += literal.size();
-            return true;
-        }
-    }
-    return false;
+bool Reader::scan_word(std::string_view word) {
+    if (text_.substr(at_, word.size()) != word) return false;
+    at_ += word.size();
+    return true;
 }
+
+bool Reader::scan_literal() { return scan_word("true") || scan_word("false") || scan_word("null"); }
 
 bool Reader::scan_scalar() {
     skip_white_space();
@@ -199,9 +197,7 @@ std::optional<std::uint64_t> Reader::read_unsigned() {
 
 bool Reader::read_null() {
     skip_white_space();
-    if (text_.substr(at_, 4) != "null") return false;
-    at_ += 4;
-    return true;
+    return scan_word("null");
 }
 
 bool is_well_formed(std::string_view text) {

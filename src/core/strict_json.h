@@ -53,6 +53,7 @@ private:
     void skip_white_space();
     [[nodiscard]] bool scan_string_token(std::string_view& token);
     [[nodiscard]] bool scan_number_token(std::string_view& token);
+    [[nodiscard]] bool scan_word(std::string_view word);
     [[nodiscard]] bool scan_literal();
     [[nodiscard]] bool scan_scalar();
 
