@@ -85,21 +85,22 @@ std::string version_problem(const std::string& version) {
 }
 
 struct PlannedFile {
-    const ReleaseFileRule* rule;
+    const ReleaseFileRule* rule = nullptr;
     fs::path path;
+    std::uint64_t size = 0;
 };
 
 // What is wrong with one entry of a folder to be signed, if anything: it must
 // be a regular file bearing a release name, of 1 byte up to that name's limit.
 std::optional<std::string> entry_problem(const fs::directory_entry& entry, const std::string& name,
-                                         const ReleaseFileRule*& rule) {
+                                         PlannedFile& planned) {
     std::error_code error;
     const fs::file_status status = entry.symlink_status(error);
     if (error) return "cannot be examined";
     if (fs::is_symlink(status)) return "a link; a release holds regular files only";
     if (fs::is_directory(status)) return "a folder; a release holds regular files only";
     if (!fs::is_regular_file(status)) return "not a regular file";
-    rule = release_file_rule(name);
+    const ReleaseFileRule* rule = release_file_rule(name);
     if (rule == nullptr) return "not a release file name; the names are exactly " + release_names();
     const std::uintmax_t size = entry.file_size(error);
     if (error) return "its size cannot be read";
@@ -107,6 +108,7 @@ std::optional<std::string> entry_problem(const fs::directory_entry& entry, const
     if (size > rule->max_bytes) {
         return std::to_string(size) + " bytes, over the limit of " + std::to_string(rule->max_bytes) + " for this file";
     }
+    planned = {rule, entry.path(), size};
     return std::nullopt;
 }
 
@@ -126,19 +128,19 @@ std::vector<PlannedFile> plan_release(const fs::path& folder, std::vector<std::s
         const fs::path name = entry.path().filename();
         const std::optional<std::string> text = name_text(name);
         std::optional<std::string> problem;
-        const ReleaseFileRule* rule = nullptr;
+        PlannedFile file;
         if (!text) {
             problem = "a name that is not Unicode text";
         } else if (*text == kManifestFileName) {
             has_manifest = true;
             if (!entry.is_regular_file(error) || entry.is_symlink(error)) problem = "not a regular file, so it cannot be replaced";
         } else {
-            problem = entry_problem(entry, *text, rule);
+            problem = entry_problem(entry, *text, file);
         }
         if (problem) {
             problems.push_back(shown(entry.path()) + ": " + *problem);
-        } else if (rule != nullptr) {
-            planned.push_back({rule, entry.path()});
+        } else if (file.rule != nullptr) {
+            planned.push_back(std::move(file));
         }
     }
     for (const ReleaseFileRule& rule : kReleaseFileRules) {
@@ -194,17 +196,16 @@ int sign_folder(const KeyFile& key, const std::string& version, const std::strin
     bool has_manifest = false;
     const std::vector<PlannedFile> planned = plan_release(folder, problems, has_manifest);
 
+    // Hashed only when nothing else is wrong: the digests are worth
+    // nothing then, and a large file takes its time.
     std::vector<signing::FileEntry> files;
-    for (const PlannedFile& file : planned) {
-        if (!problems.empty()) break;
-        const Result<std::string> digest = file_sha256(file.path);
-        std::error_code error;
-        const std::uintmax_t size = fs::file_size(file.path, error);
-        if (!digest || error) {
-            problems.push_back(shown(file.path) + ": cannot be read");
-            continue;
+    for (std::size_t i = 0; problems.empty() && i < planned.size(); ++i) {
+        const Result<std::string> digest = file_sha256(planned[i].path);
+        if (digest) {
+            files.push_back({std::string(planned[i].rule->name), planned[i].size, *digest});
+        } else {
+            problems.push_back(shown(planned[i].path) + ": cannot be read");
         }
-        files.push_back({std::string(file.rule->name), size, *digest});
     }
     if (!problems.empty()) {
         for (const std::string& problem : problems) complain(problem);
