@@ -114,22 +114,18 @@ TEST(ReadRecord, ReadsTheArrayFormWithExactlyOneElementPerMember) {
     for (const char* text : {"[1,null]", R"([1,null,"3",4])", "[]", R"("x")", "null"}) EXPECT_FALSE(decode(text)) << text;
 }
 
+// One value of the text read into a T, as a record member is.
+template <class T>
+std::optional<T> read_as(std::string_view text) {
+    T value{};
+    if (!read_document(text, [&value](Reader& reader) { return read_into(reader, value); })) return std::nullopt;
+    return value;
+}
+
 TEST(TypedReads, AcceptOnlyTheirOwnJsonType) {
-    const auto unsigned64 = [](std::string_view text) {
-        std::uint64_t value = 0;
-        return read_document(text, [&value](Reader& reader) { return read_into(reader, value); }) ? std::optional(value)
-                                                                                                  : std::nullopt;
-    };
-    const auto unsigned32 = [](std::string_view text) {
-        std::uint32_t value = 0;
-        return read_document(text, [&value](Reader& reader) { return read_into(reader, value); }) ? std::optional(value)
-                                                                                                  : std::nullopt;
-    };
-    const auto string = [](std::string_view text) {
-        std::string value;
-        return read_document(text, [&value](Reader& reader) { return read_into(reader, value); }) ? std::optional(value)
-                                                                                                  : std::nullopt;
-    };
+    const auto unsigned64 = read_as<std::uint64_t>;
+    const auto unsigned32 = read_as<std::uint32_t>;
+    const auto string = read_as<std::string>;
     EXPECT_EQ(unsigned64("18446744073709551615"), 18446744073709551615u);
     for (const char* text : {"18446744073709551616", "-3", "-0", "1.0", "1e2", "1e400", "\"1\"", "null"}) {
         EXPECT_FALSE(unsigned64(text)) << text;
