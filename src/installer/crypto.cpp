@@ -60,14 +60,16 @@ bool is_p256_key(EVP_PKEY* key) {
 
 void PkeyDeleter::operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
 
-std::optional<VerifyingKey> decode_verifying_key(std::span<const std::uint8_t> spki_der) {
+std::expected<VerifyingKey, PublicKeyFault> decode_verifying_key(std::span<const std::uint8_t> spki_der) {
     initialize();
-    if (!has_p256_spki_form(spki_der)) return std::nullopt;
+    if (!has_p256_spki_form(spki_der)) return std::unexpected(PublicKeyFault::not_named_p256_form);
     const unsigned char* cursor = spki_der.data();
+    // The form is fixed byte for byte up to the coordinates, so what OpenSSL
+    // can still refuse here is the point itself.
     std::unique_ptr<EVP_PKEY, PkeyDeleter> key(d2i_PUBKEY(nullptr, &cursor, static_cast<long>(spki_der.size())));
-    if (!key || cursor != spki_der.data() + spki_der.size()) return std::nullopt;
-    if (!is_p256_key(key.get()) || !is_valid_public_point(key.get())) {
-        return std::nullopt;
+    if (!key || cursor != spki_der.data() + spki_der.size() || !is_p256_key(key.get()) ||
+        !is_valid_public_point(key.get())) {
+        return std::unexpected(PublicKeyFault::not_on_curve);
     }
     return VerifyingKey(std::move(key));
 }

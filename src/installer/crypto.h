@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <expected>
 #include <memory>
 #include <optional>
 #include <span>
@@ -35,9 +36,15 @@ private:
 // An EC key on the P-256 curve (prime256v1), public or private.
 [[nodiscard]] bool is_p256_key(EVP_PKEY* key);
 
+// Why a SubjectPublicKeyInfo is no verifying key.
+enum class PublicKeyFault {
+    not_named_p256_form,  // anything but id-ecPublicKey, secp256r1 by name, an uncompressed point
+    not_on_curve,         // that form, but the point is not a point of the curve
+};
+
 // A DER SubjectPublicKeyInfo holding exactly id-ecPublicKey, the named curve
-// secp256r1 and an uncompressed point on it; nullopt for anything else.
-[[nodiscard]] std::optional<VerifyingKey> decode_verifying_key(std::span<const std::uint8_t> spki_der);
+// secp256r1 and an uncompressed point on it.
+[[nodiscard]] std::expected<VerifyingKey, PublicKeyFault> decode_verifying_key(std::span<const std::uint8_t> spki_der);
 
 // ECDSA P-256 with SHA-256 over `message`; only OpenSSL's plain 1 counts.
 [[nodiscard]] bool verify_p256_sha256(const VerifyingKey& key, std::span<const std::uint8_t> message,

@@ -61,7 +61,7 @@ Finding check_listed_file(VersionFolder& folder, const ReleaseFile& file, UserMe
     const Result<std::string> digest = folder.digest(file.name);
     if (!digest) {
         message = digest.error();
-        finding.verdict = Verdict::not_hashed;
+        finding.verdict = digest.error() == kDigestOpenFailed ? Verdict::not_opened : Verdict::not_read;
     } else if (*digest != file.sha256) {
         message = kFilesChanged;
         finding.verdict = Verdict::wrong_digest;
@@ -95,7 +95,10 @@ bool stop_at_first_failure(const Finding& finding) { return finding.verdict == V
 Result<Release> judge_version_folder(VersionFolder& folder, std::string_view version, const crypto::VerifyingKey& key,
                                      const FindingSink& report) {
     const std::optional<std::string> text = folder.read_manifest();
-    if (!text || !is_valid_utf8(*text)) return fail(kRecordMissing);
+    if (!text || !is_valid_utf8(*text)) {
+        report(Finding{std::string(kManifestFileName), Verdict::no_record});
+        return fail(kRecordMissing);
+    }
     Result<Release> release = verify_release_record(trim_white_space(*text), key);
     if (!release) return fail(release.error());
     if (release->version != version) return fail(kVersionMismatch);

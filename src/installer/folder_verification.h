@@ -74,8 +74,20 @@ public:
     [[nodiscard]] virtual bool list(const std::function<bool(const ListedEntry&)>& visit) = 0;
 };
 
-// What was found of one listed file or one entry of the folder.
-enum class Verdict { ok, missing, outside, not_a_file, unreadable, wrong_size, not_hashed, wrong_digest, unexpected };
+// What was found of the record, of one listed file or of one entry of the folder.
+enum class Verdict {
+    ok,
+    no_record,   // manifest.txt cannot be read whole as UTF-8
+    missing,
+    outside,
+    not_a_file,
+    unreadable,
+    wrong_size,
+    not_opened,  // it cannot be opened for hashing
+    not_read,    // it cannot be read to its end
+    wrong_digest,
+    unexpected,
+};
 
 struct Finding {
     std::string name;
@@ -84,8 +96,9 @@ struct Finding {
     std::uint64_t listed_size = 0;    // with wrong_size: the size the release lists
 };
 
-// Receives each finding as it is made, listed files in record order, then
-// unexpected entries in listing order; returning false ends the check there.
+// Receives each finding as it is made: an unreadable record, or the listed
+// files in record order, then unexpected entries in listing order; returning
+// false ends the check there.
 using FindingSink = std::function<bool(const Finding&)>;
 
 // The launcher's verdict on a version folder: manifest.txt read whole as

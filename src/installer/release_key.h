@@ -1,5 +1,6 @@
 #pragma once
 
+#include <expected>
 #include <string_view>
 
 #include "core/user_message.h"
@@ -18,5 +19,10 @@ inline constexpr UserMessage kInvalidReleaseKey{"Invalid embedded release key."}
 
 // The same decoding for any key text.
 [[nodiscard]] Result<crypto::VerifyingKey> decode_release_key_text(std::string_view base64_text);
+
+// Why a key text is refused, for the publisher's build, which must refuse a
+// key the launcher would refuse, and say why.
+enum class ReleaseKeyFault { not_standard_base64, not_named_p256_form, not_on_curve };
+[[nodiscard]] std::expected<crypto::VerifyingKey, ReleaseKeyFault> read_release_key_text(std::string_view base64_text);
 
 }  // namespace kova

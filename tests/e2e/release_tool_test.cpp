@@ -36,6 +36,32 @@ TEST(ReleaseTool, WhatItSignsTheLauncherAcceptsAndWhatItFindsWrongTheLauncherRef
     expect_refusal(run_launcher(sandbox), "Installed Lumenframe files changed. Repair the app in KOVA Hub.");
 }
 
+// The Windows tool observes the folder through the launcher's own Win32 code:
+// a listed file that resolves outside the folder is refused by both alike
+// (under Wine a Unix link to a file lists as a plain file, for both).
+TEST(ReleaseTool, ItJudgesALinkOutOfTheFolderAsTheLauncherDoes) {
+    Sandbox sandbox;
+    install(sandbox);
+    const fs::path folder = sandbox.version("1.4.0");
+    const fs::path outside = sandbox.root() / "outside.exe";
+    fs::rename(folder / "lumenframe.exe", outside);
+    make_unix_symlink(outside, folder / "lumenframe.exe");
+    const fs::path keys = fs::path(widen(KOVA_TEST_KEYS_DIR));
+    const ToolRun signed_run = run_release_tool(
+        sandbox, L"sign --key " + quoted(keys / "release-test-key.pem") + L" --version 1.4.0 " + quoted(folder));
+    EXPECT_EQ(signed_run.exit_code, 1u);
+    EXPECT_EQ(signed_run.error, "kova-make-release: " + utf8(folder / "lumenframe.exe") +
+                                    ": resolves to a file outside the folder\r\nkova-make-release: " + utf8(folder / "manifest.txt") +
+                                    ": left as it was, from an earlier signing; nothing was signed\r\n");
+    const ToolRun verified =
+        run_release_tool(sandbox, L"verify --public-key " + quoted(keys / "release-test-key.pub.pem") + L" " + quoted(folder));
+    EXPECT_EQ(verified.exit_code, 1u);
+    EXPECT_EQ(verified.output,
+              "lumenframe.exe: outside the folder\r\nlumenframe-mcp.exe: ok\r\n"
+              "Installed Lumenframe files changed. Repair the app in KOVA Hub.\r\n");
+    expect_refusal(run_launcher(sandbox), "Installed Lumenframe files changed. Repair the app in KOVA Hub.");
+}
+
 TEST(ReleaseTool, AnArgumentThatIsNotUnicodeGetsOneLine) {
     Sandbox sandbox;
     const ToolRun run = run_release_tool(sandbox, L"sign --key k.pem --version 1.\xD800 x");

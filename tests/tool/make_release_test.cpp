@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -147,7 +148,7 @@ void expect_refused(const Scratch& scratch, const ToolRun& run, const std::vecto
     EXPECT_EQ(run.exit_code, 1) << what << "\n" << run.error;
     for (const std::string& text : texts) EXPECT_NE(run.error.find(text), std::string::npos) << what << ": " << run.error;
     EXPECT_EQ(lines(run.error), texts.size()) << what << ": one line per problem\n" << run.error;
-    EXPECT_FALSE(fs::exists(scratch.manifest())) << what << ": a manifest was written";
+    EXPECT_FALSE(fs::is_regular_file(scratch.manifest())) << what << ": a manifest was written";
 }
 
 TEST(MakeRelease, RefusesToSignWhatTheLauncherWouldRefuse) {
@@ -164,14 +165,23 @@ TEST(MakeRelease, RefusesToSignWhatTheLauncherWouldRefuse) {
         {"a P-384 key", [](const Scratch& s) { write_file(s.key(), generated_key("EC", "P-384")); }, "1.4.0", {"a key of type EC secp384r1; " + p256}},
         {"a secp256k1 key", [](const Scratch& s) { write_file(s.key(), generated_key("EC", "secp256k1")); }, "1.4.0", {"a key of type EC secp256k1; " + p256}},
         {"an Ed25519 key", [](const Scratch& s) { write_file(s.key(), generated_key("ED25519")); }, "1.4.0", {"a key of type ED25519; " + p256}},
-        {"no key file", [](const Scratch& s) { fs::remove(s.key()); }, "1.4.0", {"key.pem: cannot be read"}},
+        {"no key file", [](const Scratch& s) { fs::remove(s.key()); }, "1.4.0", {"key.pem: does not exist"}},
+        {"a folder for a key", [](const Scratch& s) { fs::remove(s.key()); fs::create_directory(s.key()); }, "1.4.0", {"key.pem: is a folder, not a file"}},
+        {"a device for a key", [](const Scratch& s) { fs::remove(s.key()); fs::create_symlink("/dev/zero", s.key()); }, "1.4.0",
+         {"key.pem: is not a regular file"}},
         {"version v1.4", [](const Scratch&) {}, "v1.4", {bad_version}},
         {"version ../1", [](const Scratch&) {}, "../1", {bad_version}},
         {"version 1..4", [](const Scratch&) {}, "1..4", {bad_version}},
         {"an empty version", [](const Scratch&) {}, "", {bad_version}},
         {"a version of 33 characters", [](const Scratch&) {}, std::string(33, '1'), {bad_version}},
+        {"a version no Windows folder bears", [](const Scratch&) {}, "1.", {"ends in a full stop, which Windows drops"}},
         {"an extra file", [](const Scratch& s) { write_file(s.release() / "notes.txt", "x"); }, "1.4.0", {"notes.txt: not a release file name"}},
-        {"a name in another case", [](const Scratch& s) { write_file(s.release() / "AI_models.zip", "x"); }, "1.4.0", {"AI_models.zip: not a release file name"}},
+        {"a name in another case", [](const Scratch& s) { write_file(s.release() / "AI_models.zip", "x"); }, "1.4.0",
+         {"AI_models.zip: differs from AI_MODELS.zip only in letter case"}},
+        {"a dead run's temporary file", [](const Scratch& s) { write_file(s.release() / ".manifest.txt.4242.tmp", "x"); }, "1.4.0",
+         {".manifest.txt.4242.tmp: left by a run of kova-make-release that did not finish"}},
+        {"a folder named manifest.txt", [](const Scratch& s) { fs::create_directory(s.manifest()); }, "1.4.0",
+         {"manifest.txt: a folder; a release holds regular files only"}},
         {"a 0-byte file", [](const Scratch& s) { write_file(s.release() / "THIRD_PARTY_NOTICES.txt", ""); }, "1.4.0", {"THIRD_PARTY_NOTICES.txt: empty"}},
         {"notices over their limit", [](const Scratch& s) { write_file(s.release() / "THIRD_PARTY_NOTICES.txt", "x"); fs::resize_file(s.release() / "THIRD_PARTY_NOTICES.txt", 300'000'001); }, "1.4.0",
          {"THIRD_PARTY_NOTICES.txt: 300000001 bytes, over the limit of 300000000"}},
@@ -207,6 +217,12 @@ TEST(MakeRelease, AnEncryptedKeyOpensOnlyWithItsPassPhraseAndNeverPrompts) {
                    {"the pass phrase given does not open the key"}, "a wrong pass phrase");
     expect_refused(scratch, scratch.sign("1.4.0", {"--pass-env", "KOVA_TEST_UNSET_PASS"}),
                    {"the environment variable KOVA_TEST_UNSET_PASS is not set"}, "an unset variable");
+    expect_refused(scratch, scratch.tool({"public-key", "--key", scratch.key().string(), "--pass-env", "KOVA_TEST_PASS"}, "",
+                                         {{"KOVA_TEST_PASS", "caf\xE9"}}),
+                   {"the environment variable KOVA_TEST_PASS is not UTF-8 text"}, "a pass phrase that is not text");
+    write_file(scratch.root() / "long", std::string(1024, 'p'));
+    expect_refused(scratch, scratch.sign("1.4.0", {"--pass-file", (scratch.root() / "long").string()}),
+                   {"the pass phrase given is 1024 bytes; OpenSSL takes at most 1023"}, "a pass phrase too long");
     const ToolRun from_file = scratch.sign("1.4.0", {"--pass-file", (scratch.root() / "pass").string()});
     EXPECT_EQ(from_file.exit_code, 0) << from_file.error;
     fs::remove(scratch.manifest());
@@ -240,12 +256,15 @@ TEST(MakeRelease, AManifestThatCannotBeWrittenLeavesTheOldOneAsItWas) {
     write_file(scratch.manifest(), "an earlier record\n");
     write_file(scratch.release() / "THIRD_PARTY_NOTICES.txt", "notices");
     // No file may grow beyond 512 bytes, as on a full disk: a record of three
-    // files is larger, a line on standard error is not. The signal that would
-    // end the tool is ignored, so that the write returns its error.
+    // files is larger, a line on standard error is not. The tool itself
+    // ignores the signal that would end it there.
     const ToolRun run = scratch.tool({"sign", "--key", scratch.key().string(), "--version", "1.4.0", scratch.release().string()},
-                                     "trap '' XFSZ; ulimit -f 1");
+                                     "ulimit -f 1");
     EXPECT_EQ(run.exit_code, 1) << run.error;
-    EXPECT_NE(run.error.find("manifest.txt: cannot be written"), std::string::npos) << run.error;
+    EXPECT_NE(run.error.find("manifest.txt: cannot be written: File too large; nothing was signed and the earlier "
+                             "manifest.txt is as it was"),
+              std::string::npos)
+        << run.error;
     EXPECT_EQ(read_file(scratch.manifest()), "an earlier record\n");
     std::vector<std::string> names;
     for (const fs::directory_entry& entry : fs::directory_iterator(scratch.release())) names.push_back(entry.path().filename());
@@ -274,6 +293,72 @@ TEST(MakeRelease, VerifyJudgesAsTheLauncherAndNamesWhatIsWrong) {
     const ToolRun other_version = scratch.tool({"verify", "--public-key", KOVA_TEST_PUBLIC_KEY_PEM, "--version", "1.4.1",
                                             scratch.release().string()});
     EXPECT_EQ(other_version.output, "Installed release version does not match its signature.\n");
+}
+
+// Windows finds a name in any letter case, and the launcher reads nothing
+// but regular files: verify on Linux says what the launcher would say.
+TEST(MakeRelease, VerifySeesTheFolderAsTheLauncherWould) {
+    const std::string ok_files = "lumenframe.exe: ok\nlumenframe-mcp.exe: ok\n";
+    const std::string no_record =
+        "manifest.txt: missing, or not a regular file of UTF-8 text\n"
+        "Installed release record is missing. Repair Lumenframe in KOVA Hub.\n";
+    const std::string unexpected = "Installed Lumenframe folder contains an unexpected file. Repair the app in KOVA Hub.\n";
+    struct Case {
+        std::string what;
+        std::function<void(const Scratch&)> arrange;
+        std::string output;
+    };
+    const Case cases[] = {
+        {"a folder named manifest.txt", [](const Scratch& s) { fs::remove(s.manifest()); fs::create_directory(s.manifest()); }, no_record},
+        {"a FIFO named manifest.txt", [](const Scratch& s) { fs::remove(s.manifest()); mkfifo(s.manifest().c_str(), 0644); }, no_record},
+        {"the record in capitals", [](const Scratch& s) { fs::rename(s.manifest(), s.release() / "MANIFEST.TXT"); },
+         ok_files + "MANIFEST.TXT: unexpected entry\n" + unexpected},
+        {"a listed file in capitals", [](const Scratch& s) { fs::rename(s.release() / "lumenframe.exe", s.release() / "LUMENFRAME.EXE"); },
+         ok_files + "LUMENFRAME.EXE: unexpected entry\n" + unexpected},
+    };
+    for (const Case& c : cases) {
+        const Scratch scratch;
+        ASSERT_EQ(scratch.sign().exit_code, 0);
+        c.arrange(scratch);
+        const ToolRun run = scratch.tool({"verify", "--public-key", KOVA_TEST_PUBLIC_KEY_PEM, scratch.release().string()});
+        EXPECT_EQ(run.exit_code, 1) << c.what;
+        EXPECT_EQ(run.output, c.output) << c.what;
+    }
+    const Scratch scratch;
+    const ToolRun file = scratch.tool({"verify", "--public-key", KOVA_TEST_PUBLIC_KEY_PEM, (scratch.release() / "lumenframe.exe").string()});
+    EXPECT_EQ(file.exit_code, 1);
+    EXPECT_EQ(file.error, "kova-make-release: " + (scratch.release() / "lumenframe.exe").string() + ": not a folder\n");
+}
+
+TEST(MakeRelease, OutputThatCannotBeWrittenIsAFailure) {
+    const Scratch scratch;
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{"public-key", "--key", scratch.key().string()}, {"--help"}}) {
+        const ToolRun run = scratch.tool(arguments, "exec >/dev/full");
+        EXPECT_EQ(run.exit_code, 1) << arguments.front();
+        EXPECT_EQ(run.error, "kova-make-release: standard output cannot be written, so what the command printed is lost\n");
+    }
+}
+
+// The same P-256 key with its curve written out: its public half is the
+// named-curve form the launcher takes, and what it signs verifies.
+TEST(MakeRelease, AKeyWithExplicitCurveParametersIsTheSameKey) {
+    const Scratch scratch;
+    EVP_PKEY* key = nullptr;
+    {
+        BIO* bio = BIO_new_mem_buf(Scratch::kTestPem().data(), static_cast<int>(Scratch::kTestPem().size()));
+        key = PEM_read_bio_PrivateKey(bio, nullptr, nullptr, nullptr);
+        BIO_free(bio);
+    }
+    ASSERT_EQ(EVP_PKEY_set_utf8_string_param(key, "encoding", "explicit"), 1);
+    const std::string explicit_pem = pem_of(key);
+    EVP_PKEY_free(key);
+    ASSERT_GT(explicit_pem.size(), Scratch::kTestPem().size() + 200) << "the curve was not written out";
+    write_file(scratch.key(), explicit_pem);
+    const ToolRun public_key = scratch.tool({"public-key", "--key", scratch.key().string()});
+    EXPECT_EQ(public_key.output, signing::public_key_base64(testing::test_signing_key()) + "\n");
+    EXPECT_EQ(scratch.sign().exit_code, 0);
+    EXPECT_EQ(scratch.tool({"verify", "--public-key", KOVA_TEST_PUBLIC_KEY_PEM, scratch.release().string()}).exit_code, 0);
 }
 
 }  // namespace

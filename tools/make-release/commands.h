@@ -7,6 +7,11 @@
 // 0 done, 1 refused (every reason on standard error, one line each).
 namespace kova::tool {
 
+inline constexpr int kDone = 0;
+
+// One line on standard error, naming the tool.
+void complain(const std::string& line);
+
 // A private key file and where its pass phrase comes from, if it has one.
 struct KeyFile {
     std::string path;

@@ -39,6 +39,7 @@ constexpr std::string_view kUsage =
     "    --pass-file FILE  the pass phrase is the first line of FILE\n";
 
 constexpr int kUsageError = 2;
+constexpr int kRefused = 1;
 
 struct Command {
     std::string_view name;
@@ -97,20 +98,18 @@ std::optional<std::string> option(const Parsed& parsed, std::string_view name) {
     return it->second;
 }
 
-}  // namespace
-
-int run(const Arguments& arguments) {
+int run_command(const Arguments& arguments) {
     std::vector<std::string> words;
     for (const std::optional<std::string>& argument : arguments) {
         if (!argument) {
-            std::cerr << "kova-make-release: an argument is not Unicode text\n";
+            complain("an argument is not Unicode text");
             return kUsageError;
         }
         words.push_back(*argument);
     }
     if (words.size() == 1 && (words[0] == "--help" || words[0] == "-h" || words[0] == "help")) {
         std::cout << kUsage;
-        return 0;
+        return kDone;
     }
     const std::optional<Parsed> parsed = parse(words);
     if (!parsed) return usage_error();
@@ -128,6 +127,20 @@ int run(const Arguments& arguments) {
     const std::optional<std::string> public_key = option(*parsed, "--public-key");
     if (!public_key) return usage_error();
     return verify_folder(*public_key, option(*parsed, "--version"), parsed->folders.front());
+}
+
+}  // namespace
+
+// Output that cannot be written, to a full disk or a closed pipe, is a
+// failure like any other.
+int run(const Arguments& arguments) {
+    const int status = run_command(arguments);
+    std::cout.flush();
+    if (!std::cout) {
+        complain("standard output cannot be written, so what the command printed is lost");
+        return kRefused;
+    }
+    return status;
 }
 
 }  // namespace kova::tool

@@ -1,13 +1,21 @@
 #pragma once
 
+#include <cstdint>
+#include <expected>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-// What the release tool needs of its platform beyond std::filesystem.
+#include "installer/folder_verification.h"
+
+// What the release tool needs of its platform: its files read safely, and a
+// version folder observed exactly as the launcher observes one there.
 namespace kova::tool {
+
+namespace fs = std::filesystem;
 
 // The program's arguments after its name, as UTF-8; an argument that is not
 // Unicode text (invalid UTF-8, or on Windows an unpaired surrogate) is empty.
@@ -16,14 +24,38 @@ using Arguments = std::vector<std::optional<std::string>>;
 // Runs the tool; the platform's entry point calls it.
 int run(const Arguments& arguments);
 
-// The value of an environment variable as UTF-8; empty when it is not set or
-// not Unicode text.
-[[nodiscard]] std::optional<std::string> environment_text(const std::string& name);
+enum class VariableFault { unset, not_text };
+
+// The value of an environment variable as UTF-8.
+[[nodiscard]] std::expected<std::string, VariableFault> environment_text(const std::string& name);
+
+enum class ReadFault { missing, folder, not_regular, too_large, unreadable };
+
+// The whole content of a regular file of at most `limit` bytes. Nothing else
+// is ever read: a FIFO could block for ever and a device never end.
+[[nodiscard]] std::expected<std::string, ReadFault> read_regular_file(const fs::path& path, std::uint64_t limit);
+
+enum class FolderFault { missing, not_a_folder, unreadable };
+
+struct ObservedFolder {
+    std::unique_ptr<VersionFolder> folder;
+    std::optional<std::string> name;  // the canonical folder's own name, when it is text
+};
+
+// The folder, links resolved, observed as the launcher observes a version
+// folder on this platform: on Windows through the launcher's own Win32 code,
+// elsewhere through the file system with names looked up as Windows would.
+[[nodiscard]] std::expected<ObservedFolder, FolderFault> observe_version_folder(const fs::path& folder);
+
+struct ReplaceFailure {
+    bool replaced;     // the new content is in place all the same
+    std::string what;  // what failed, for the publisher
+};
 
 // Writes `content` to `target` through a new file in the same folder that is
 // written, flushed to the disk and closed, every step checked, then renamed
-// over `target`. On any failure the new file is removed, `target` is as it
-// was, and the returned text says what failed.
-[[nodiscard]] std::optional<std::string> replace_file(const std::filesystem::path& target, std::string_view content);
+// over `target`, and the folder flushed. Until the rename, a failure removes
+// the new file and leaves `target` as it was.
+[[nodiscard]] std::optional<ReplaceFailure> replace_file(const fs::path& target, std::string_view content);
 
 }  // namespace kova::tool

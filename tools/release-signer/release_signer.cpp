@@ -1,11 +1,13 @@
 #include "release-signer/release_signer.h"
 
 #include <openssl/bio.h>
+#include <openssl/core_names.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/x509.h>
 
 #include <algorithm>
+#include <utility>
 
 #include <nlohmann/json.hpp>
 
@@ -13,6 +15,7 @@
 #include "core/invariant.h"
 #include "installer/crypto.h"
 #include "installer/release.h"
+#include "installer/release_key.h"
 #include "installer/release_record.h"
 
 namespace kova::signing {
@@ -32,17 +35,29 @@ std::span<const std::uint8_t> as_bytes(std::string_view text) {
 struct PassPhraseRequest {
     const std::optional<std::string>* pass_phrase;
     bool asked = false;
+    bool too_long = false;
 };
 
 // OpenSSL asks here for the pass phrase of an encrypted key; without one it
-// is refused, so that nothing ever prompts on a terminal.
+// is refused, so that nothing ever prompts on a terminal. Its buffer holds
+// one byte more than the longest pass phrase it takes.
 int give_pass_phrase(char* buffer, int size, int /*rwflag*/, void* context) {
     auto* request = static_cast<PassPhraseRequest*>(context);
     request->asked = true;
     const std::optional<std::string>& pass_phrase = *request->pass_phrase;
-    if (!pass_phrase || pass_phrase->size() > static_cast<std::size_t>(size)) return -1;
+    if (!pass_phrase) return -1;
+    if (size <= 0 || pass_phrase->size() >= static_cast<std::size_t>(size)) {
+        request->too_long = true;
+        return -1;
+    }
     std::copy(pass_phrase->begin(), pass_phrase->end(), buffer);
     return static_cast<int>(pass_phrase->size());
+}
+
+// An EC key written with explicit curve parameters is the same P-256 key; its
+// public half is written in the one form the launcher takes, the named curve.
+bool write_named_curve(EVP_PKEY* key) {
+    return EVP_PKEY_set_utf8_string_param(key, OSSL_PKEY_PARAM_EC_ENCODING, OSSL_PKEY_EC_ENCODING_GROUP) == 1;
 }
 
 std::string describe_key(EVP_PKEY* key) {
@@ -70,10 +85,13 @@ std::expected<SigningKey, KeyRefusal> load_private_key_pem(std::string_view pem,
     SigningKey key(PEM_read_bio_PrivateKey(bio.get(), nullptr, give_pass_phrase, &request));
     if (!key) {
         if (!request.asked) return std::unexpected(KeyRefusal{KeyProblem::unreadable, {}});
+        if (request.too_long) return std::unexpected(KeyRefusal{KeyProblem::pass_phrase_too_long, {}});
         return std::unexpected(
             KeyRefusal{pass_phrase ? KeyProblem::wrong_pass_phrase : KeyProblem::needs_pass_phrase, {}});
     }
-    if (!crypto::is_p256_key(key.get())) return std::unexpected(KeyRefusal{KeyProblem::not_p256, describe_key(key.get())});
+    if (!crypto::is_p256_key(key.get()) || !write_named_curve(key.get())) {
+        return std::unexpected(KeyRefusal{KeyProblem::not_p256, describe_key(key.get())});
+    }
     return key;
 }
 
@@ -82,14 +100,10 @@ std::optional<crypto::VerifyingKey> load_public_key_pem(std::string_view pem) {
     const std::unique_ptr<BIO, BioDeleter> bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
     if (!bio) return std::nullopt;
     const SigningKey key(PEM_read_bio_PUBKEY(bio.get(), nullptr, nullptr, nullptr));
-    if (!key) return std::nullopt;
-    unsigned char* der = nullptr;
-    const int length = i2d_PUBKEY(key.get(), &der);
-    if (length <= 0) return std::nullopt;
-    std::optional<crypto::VerifyingKey> verifying =
-        crypto::decode_verifying_key(std::span<const std::uint8_t>(der, static_cast<std::size_t>(length)));
-    OPENSSL_free(der);
-    return verifying;
+    if (!key || !crypto::is_p256_key(key.get()) || !write_named_curve(key.get())) return std::nullopt;
+    Result<crypto::VerifyingKey> verifying = decode_release_key_text(public_key_base64(key));
+    if (!verifying) return std::nullopt;
+    return std::move(*verifying);
 }
 
 std::vector<std::uint8_t> sign(const SigningKey& key, std::string_view message) {

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include <openssl/pem.h>
 #include <openssl/types.h>
 
 #include "installer/crypto.h"
@@ -26,29 +27,35 @@ enum class KeyProblem {
     unreadable,              // not a private key in PEM
     needs_pass_phrase,       // encrypted, and no pass phrase given
     wrong_pass_phrase,       // encrypted, and the pass phrase given does not open it
+    pass_phrase_too_long,    // encrypted, and the pass phrase given is longer than OpenSSL takes
     not_p256,                // a key of another type or curve
 };
+
+// OpenSSL hands a pass phrase over in a buffer of PEM_BUFSIZE bytes, one of
+// them kept for a terminating NUL.
+inline constexpr std::size_t kMaxPassPhraseBytes = PEM_BUFSIZE - 1;
 
 struct KeyRefusal {
     KeyProblem problem;
     std::string key_type;  // with not_p256: as OpenSSL names it ("RSA", "ED25519", "EC secp384r1")
 };
 
-// A P-256 private key in PEM (PKCS#8, encrypted or not, or SEC 1). Never
-// asks for a pass phrase: an encrypted key opens with `pass_phrase` or not
-// at all.
+// A P-256 private key in PEM (PKCS#8, encrypted or not, or SEC 1), its curve
+// given by name or by explicit parameters. Never asks for a pass phrase: an
+// encrypted key opens with `pass_phrase` or not at all.
 [[nodiscard]] std::expected<SigningKey, KeyRefusal> load_private_key_pem(
     std::string_view pem, const std::optional<std::string>& pass_phrase = std::nullopt);
 
-// A P-256 public key in PEM (a SubjectPublicKeyInfo), held to the same strict
-// form as the key built into the launcher; empty for anything else.
+// A P-256 public key in PEM (a SubjectPublicKeyInfo, its curve given by name
+// or by explicit parameters), as the launcher would decode its named-curve
+// form; empty for anything else.
 [[nodiscard]] std::optional<crypto::VerifyingKey> load_public_key_pem(std::string_view pem);
 
 // A DER ECDSA P-256/SHA-256 signature over `message`.
 [[nodiscard]] std::vector<std::uint8_t> sign(const SigningKey& key, std::string_view message);
 
-// The public half as standard padded Base64 of its SubjectPublicKeyInfo: the
-// text a build takes as KOVA_RELEASE_PUBLIC_KEY.
+// The public half as standard padded Base64 of its SubjectPublicKeyInfo with
+// the curve by name: the text a build takes as KOVA_RELEASE_PUBLIC_KEY.
 [[nodiscard]] std::string public_key_base64(const SigningKey& key);
 
 struct FileEntry {
