@@ -25,18 +25,47 @@ else()
       "Release-signing public key: standard Base64 of a P-256 SubjectPublicKeyInfo (124 characters)")
 endif()
 
-string(LENGTH "${KOVA_RELEASE_PUBLIC_KEY}" _kova_key_length)
-if(NOT _kova_key_length EQUAL 124 OR NOT KOVA_RELEASE_PUBLIC_KEY MATCHES "^[A-Za-z0-9+/]+=*$")
-  if(KOVA_RELEASE_BUILD)
-    message(FATAL_ERROR " KOVA_RELEASE_PUBLIC_KEY is not 124 characters of standard Base64: kova-mcp would refuse every run")
-  endif()
-  message(WARNING "KOVA_RELEASE_PUBLIC_KEY is not 124 characters of standard Base64: "
-                  "kova-mcp will refuse every run with \"Invalid embedded release key.\"")
-endif()
-
 if(KOVA_RELEASE_PUBLIC_KEY STREQUAL KOVA_TEST_PUBLIC_KEY)
   set(KOVA_TEST_KEY_BUILD ON)
-  message(NOTICE "kova-mcp: this build trusts the public test key of tests/keys; never ship it (a release build: the windows-release preset)")
+  if(WIN32)
+    message(NOTICE "kova-mcp: this build trusts the public test key of tests/keys; never ship it (a release build: the windows-release preset)")
+  endif()
 else()
   set(KOVA_TEST_KEY_BUILD OFF)
 endif()
+
+# A key of the publisher's own is judged at configure time by the launcher's
+# own decoding, compiled for the target and run (under Wine when cross
+# building): a key the launcher would refuse stops a release build with the
+# reason, and gets a warning in any other build. Call once libcrypto is found.
+function(kova_check_release_key)
+  if(KOVA_TEST_KEY_BUILD)
+    return()
+  endif()
+  set(_source "${PROJECT_SOURCE_DIR}/src")
+  try_run(_kova_key_run _kova_key_compiled "${CMAKE_BINARY_DIR}/release-key-check"
+          SOURCES "${PROJECT_SOURCE_DIR}/tools/release-key-check/release_key_check.cpp"
+                  "${_source}/core/base64.cpp" "${_source}/core/invariant.cpp"
+                  "${_source}/installer/crypto.cpp" "${_source}/installer/release_key.cpp"
+          CMAKE_FLAGS "-DINCLUDE_DIRECTORIES=${_source}"
+          LINK_LIBRARIES OpenSSL::Crypto
+          CXX_STANDARD 23 CXX_STANDARD_REQUIRED ON CXX_EXTENSIONS OFF
+          COMPILE_OUTPUT_VARIABLE _compile_output
+          RUN_OUTPUT_VARIABLE _run_output
+          ARGS "${KOVA_RELEASE_PUBLIC_KEY}")
+  # try_run caches the exit code; the key may change before the next configure.
+  set(_exit "${_kova_key_run}")
+  unset(_kova_key_run CACHE)
+  string(STRIP "${_run_output}" _reason)
+  if(NOT _kova_key_compiled)
+    message(FATAL_ERROR " The release key check did not build:\n${_compile_output}")
+  elseif(NOT _exit STREQUAL "0" AND _reason STREQUAL "")
+    message(FATAL_ERROR " The release key check could not run (${_exit}); a cross build runs it under Wine: run scripts/setup")
+  elseif(NOT _exit STREQUAL "0")
+    if(KOVA_RELEASE_BUILD)
+      message(FATAL_ERROR " KOVA_RELEASE_PUBLIC_KEY is no key kova-mcp can use: ${_reason}")
+    endif()
+    message(WARNING "KOVA_RELEASE_PUBLIC_KEY is no key kova-mcp can use (${_reason}): "
+                    "kova-mcp will refuse every run with \"Invalid embedded release key.\"")
+  endif()
+endfunction()
