@@ -24,10 +24,30 @@ grep -q "Subject: /CN=kova-mcp test signer" verify.txt || fail "the signer is no
 osslsigncode remove-signature -in signed.exe -out unsigned.exe >/dev/null
 [ "$(sha256sum < unsigned.exe)" = "$(sha256sum < "$exe")" ] || fail "removing the signature does not give back the built bytes"
 
+# A publisher's PKCS#12 file: a wrong pass phrase or a missing input is one
+# line of the script's own and exit code 1; the right one signs into a
+# folder that does not exist yet.
+openssl pkcs12 -export -inkey key.pem -in cert.pem -out cert.p12 -passout pass:right
+echo wrong > wrong-pass.txt
+echo right > right-pass.txt
+expect_refusal() {
+  local expected=$1; shift
+  local status=0
+  "$here/scripts/sign-launcher" "$@" 2>err.txt >/dev/null || status=$?
+  [ "$status" -eq 1 ] || fail "sign-launcher $* exited with $status, not 1"
+  [ "$(wc -l < err.txt)" -eq 1 ] && grep -qF "$expected" err.txt || fail "sign-launcher $* said: $(cat err.txt)"
+}
+expect_refusal "could not sign $exe: Failed to parse PKCS#12 file: cert.p12 (Wrong password?)" \
+  --pkcs12 cert.p12 --pass-file wrong-pass.txt "$exe" wrong.exe
+expect_refusal "sign-launcher: missing.p12: no such file" --pkcs12 missing.p12 --pass-file right-pass.txt "$exe" missing.exe
+[ ! -e wrong.exe ] && [ ! -e missing.exe ] || fail "a refused signing left an output file"
+"$here/scripts/sign-launcher" --pkcs12 cert.p12 --pass-file right-pass.txt "$exe" dist/signed.exe >/dev/null
+[ -f dist/signed.exe ] || fail "no dist/signed.exe"
+
 status=0
 "$here/scripts/wine-run" signed.exe </dev/null >out.txt 2>err.txt || status=$?
 [ "$status" -eq 2 ] || fail "the signed copy exited with $status, not 2"
 [ "$(cat err.txt)" = "Usage: kova-mcp lumenframe" ] || fail "the signed copy wrote: $(cat err.txt)"
 [ ! -s out.txt ] || fail "the signed copy wrote to standard output"
-echo "authenticode: signed, verified, unsigned to the same bytes, run under Wine"
+echo "authenticode: signed, verified, unsigned to the same bytes, run under Wine; bad inputs refused in one line"
 rm -rf "$work"
