@@ -3,7 +3,7 @@
 import { mkdtempSync, rmSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { join } from "node:path";
-import { layOutDemo, tamperOneByte, windowsPath } from "./installation.mjs";
+import { hostEntry, layOutDemo, tamperOneByte, windowsPath } from "./installation.mjs";
 import { mcpSession, plainRun } from "./session.mjs";
 
 const ok = (text) => console.log(`  \u2714 ${text}`);
@@ -17,9 +17,10 @@ try {
   console.log(`  LOCALAPPDATA = ${windowsPath(demo.local)}`);
   console.log(`  version ${demo.version}: lumenframe.exe, lumenframe-mcp.exe (demo MCP server), THIRD_PARTY_NOTICES.txt, manifest.txt signed with the test key`);
   console.log(`  mcp-settings.json: ${demo.folders.map(windowsPath).join("  |  ")}`);
+  console.log(`  the MCP host's entry (mcpServers.lumenframe): ${JSON.stringify(hostEntry(demo.hostConfig))}`);
 
-  console.log("\nkova-mcp lumenframe, started by the MCP TypeScript SDK client over stdio");
-  const session = await mcpSession(demo.local);
+  console.log("\nkova-mcp lumenframe, started from that entry by the MCP TypeScript SDK client over stdio");
+  const session = await mcpSession(demo);
   expect(session.stderr() === "", "the launcher wrote nothing: every check passed and the companion started");
   for (const step of ["current.json names 1.4.0; versions\\1.4.0 lies inside the app folder",
     "manifest.txt verified with the built-in key (ECDSA P-256), version matches",
@@ -39,7 +40,7 @@ try {
 
   console.log("\nTampered installation: one byte of lumenframe-mcp.exe changed");
   tamperOneByte(join(demo.versionFolder, "lumenframe-mcp.exe"));
-  const run = plainRun(demo.local);
+  const run = plainRun(demo);
   console.log(`  standard error: ${JSON.stringify(run.stderr)}`);
   console.log(`  exit code: ${run.status}`);
   expect(run.status === 1 && run.stderr === "Installed Lumenframe files changed. Repair the app in KOVA Hub.\n" && run.stdout === "",

@@ -42,12 +42,27 @@ export function layOutDemo(root, build = buildPaths()) {
   mkdirSync(join(folders[1], "designs"), { recursive: true });
   writeFileSync(join(local, "Tessarine", "mcp-settings.json"),
     JSON.stringify({ allowed_roots: folders.map(windowsPath) }, null, 2));
-  return { local, versionFolder, folders, version };
+
+  // The entry an MCP host's configuration holds for the launcher, exactly as
+  // README shows it: the full path of kova-mcp.exe, the one argument, no env.
+  const hostConfig = join(root, "mcp-host-config.json");
+  writeFileSync(hostConfig, JSON.stringify({ mcpServers: { lumenframe: { command: windowsPath(build.launcher), args: ["lumenframe"] } } }, null, 2));
+  return { local, versionFolder, folders, version, hostConfig };
 }
 
-// The launcher as an MCP client starts it, with the demo's LOCALAPPDATA.
-export function launcherCommand(local, build = buildPaths()) {
-  return { command: wineRun, args: [build.withEnv, `LOCALAPPDATA=${windowsPath(local)}`, "--", windowsPath(build.launcher), "lumenframe"] };
+// The server entry of an MCP host's configuration file.
+export function hostEntry(hostConfig) {
+  const entry = JSON.parse(readFileSync(hostConfig, "utf8")).mcpServers.lumenframe;
+  if (entry.env !== undefined) throw new Error("the host entry must not set env: the launcher takes nothing from it");
+  return entry;
+}
+
+// The launcher as an MCP host starts it from its entry. A Windows host runs
+// the command itself; here Wine does, with the demo's LOCALAPPDATA, which
+// Wine would not take from the Linux environment.
+export function launcherCommand(demo, build = buildPaths()) {
+  const { command, args } = hostEntry(demo.hostConfig);
+  return { command: wineRun, args: [build.withEnv, `LOCALAPPDATA=${windowsPath(demo.local)}`, "--", command, ...args] };
 }
 
 // Changes one byte of a file in place, as a tampered installation would.

@@ -4,8 +4,8 @@ import { Client } from "@modelcontextprotocol/sdk/client/index.js";
 import { StdioClientTransport } from "@modelcontextprotocol/sdk/client/stdio.js";
 import { launcherCommand } from "./installation.mjs";
 
-export async function mcpSession(local, { onStderr } = {}) {
-  const { command, args } = launcherCommand(local);
+export async function mcpSession(demo, { onStderr } = {}) {
+  const { command, args } = launcherCommand(demo);
   const transport = new StdioClientTransport({ command, args, env: { ...process.env, WINEDEBUG: "-all" }, stderr: "pipe" });
   let stderr = "";
   transport.stderr?.on("data", (chunk) => { stderr += chunk; onStderr?.(chunk); });
@@ -28,8 +28,8 @@ export async function mcpSession(local, { onStderr } = {}) {
 }
 
 // A run without MCP: what the launcher writes and how it ends.
-export function plainRun(local) {
-  const { command, args } = launcherCommand(local);
+export function plainRun(demo) {
+  const { command, args } = launcherCommand(demo);
   const run = spawnSync(command, args, { input: "", env: { ...process.env, WINEDEBUG: "-all" } });
   return { status: run.status, stderr: run.stderr.toString("utf8"), stdout: run.stdout.toString("utf8") };
 }

@@ -17,7 +17,7 @@ before(() => {
 after(() => rmSync(root, { recursive: true, force: true }));
 
 test("an MCP session passes through the launcher untouched", async () => {
-  const session = await mcpSession(demo.local);
+  const session = await mcpSession(demo);
   assert.equal(session.stderr(), "");
   assert.equal(session.server.name, "lumenframe-demo-mcp");
   assert.deepEqual(session.tools.map((t) => t.name).sort(), ["list_allowed_folders", "list_folder"]);
@@ -35,10 +35,10 @@ test("a tampered installation fails with the launcher's line and exit code 1", a
   tamperOneByte(join(demo.versionFolder, "lumenframe.exe"));
   // The SDK client sees the server go away before it answers, and the line on standard error.
   let stderr = "";
-  await assert.rejects(mcpSession(demo.local, { onStderr: (chunk) => { stderr += chunk; } }));
+  await assert.rejects(mcpSession(demo, { onStderr: (chunk) => { stderr += chunk; } }));
   assert.equal(stderr, refusal);
   // The exit code, which the SDK does not report.
-  const run = plainRun(demo.local);
+  const run = plainRun(demo);
   assert.equal(run.stderr, refusal);
   assert.equal(run.status, 1);
   assert.equal(run.stdout, "");
