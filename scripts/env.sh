@@ -7,3 +7,8 @@
 : "${KOVA_WINE:=/usr/lib/wine/wine64}"
 : "${KOVA_WINESERVER:=/usr/lib/wine/wineserver64}"
 export KOVA_CACHE KOVA_OPENSSL_MINGW WINEPREFIX WINEDEBUG KOVA_WINE KOVA_WINESERVER
+# What every MinGW-w64 object of the product is compiled with, libcrypto's
+# too: stack cookies (MSVC's /GS is on by default; GCC's is not) and checked
+# string and memory calls.
+KOVA_MINGW_HARDENING="-fstack-protector-strong -D_FORTIFY_SOURCE=2"
+export KOVA_MINGW_HARDENING
