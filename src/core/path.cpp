@@ -1,5 +1,6 @@
 #include "core/path.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "core/invariant.h"
@@ -141,6 +142,14 @@ Path folder_of(std::wstring_view file_path) {
     if (last == std::wstring_view::npos || last == 0) invariant_violation("a file path without a folder");
     const bool parent_is_drive = last == 2 && has_drive(file_path);
     return Path(file_path.substr(0, parent_is_drive ? last + 1 : last));
+}
+
+Path without_extended_prefix(std::wstring_view path) {
+    if (path.starts_with(kExtendedUncPrefix)) return L"\\\\" + Path(path.substr(kExtendedUncPrefix.size()));
+    const std::wstring_view rest = path.substr(std::min(path.size(), kExtendedLengthPrefix.size()));
+    const bool drive_path = has_drive(rest) && rest.size() >= 3 && rest[2] == L'\\';
+    if (path.starts_with(kExtendedLengthPrefix) && drive_path) return Path(rest);
+    return Path(path);
 }
 
 }  // namespace kova

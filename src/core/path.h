@@ -34,6 +34,12 @@ inline constexpr std::wstring_view kDevicePrefix = L"\\\\.\\";
 // root keeps its separator so that it stays absolute.
 [[nodiscard]] Path folder_of(std::wstring_view file_path);
 
+// An extended-length drive or UNC path (\\?\C:\..., \\?\UNC\server\share\...)
+// in the plain form (C:\..., \\server\share\...); any other path as it is.
+// Whether both name the same file is the caller's to check: the plain form is
+// normalised when used, the extended one is not.
+[[nodiscard]] Path without_extended_prefix(std::wstring_view path);
+
 [[nodiscard]] constexpr bool is_separator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
 }  // namespace kova

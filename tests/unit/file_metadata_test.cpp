@@ -15,6 +15,11 @@ constexpr std::uint32_t kSymlinkTag = 0xA000000C;
 constexpr std::uint32_t kJunctionTag = 0xA0000003;
 constexpr std::uint32_t kDedupTag = 0x80000013;
 constexpr std::uint32_t kCloudTag = 0x9000001A;
+constexpr std::uint32_t kCloudTag3 = 0x9000301A;       // a cloud placeholder of another flavour
+constexpr std::uint32_t kAppExecLinkTag = 0x8000001B;  // an app execution alias
+constexpr std::uint32_t kAfUnixTag = 0x80000023;       // a Unix domain socket
+constexpr std::uint32_t kWslSymlinkTag = 0xA000001D;   // a symbolic link made by WSL
+constexpr std::uint32_t kWofTag = 0x80000017;          // a file compressed by the overlay filter
 
 struct Case {
     const char* what;
@@ -34,6 +39,13 @@ TEST(FileMetadata, LinksAreTheReparsePointsWithTheNameSurrogateBit) {
         {"deduplicated file", {kFile | kReparse, kDedupTag, 5}, false, true, false},
         {"cloud file", {kFile | kReparse, kCloudTag, 5}, false, true, false},
         {"cloud folder", {kFolder | kReparse, kCloudTag, 0}, false, false, true},
+        {"cloud file of another flavour", {kFile | kReparse, kCloudTag3, 5}, false, true, false},
+        // Today's verdicts on tags without the name-surrogate bit: judged by
+        // their content, like any file, and listed files by their digest.
+        {"app execution alias", {kFile | kReparse, kAppExecLinkTag, 0}, false, true, false},
+        {"Unix domain socket", {kFile | kReparse, kAfUnixTag, 0}, false, true, false},
+        {"WOF-compressed file", {kFile | kReparse, kWofTag, 5}, false, true, false},
+        {"WSL symbolic link", {kFile | kReparse, kWslSymlinkTag, 0}, true, false, false},
         {"a tag without the reparse attribute counts for nothing", {kFile, kSymlinkTag, 1}, false, true, false},
         {"Wine's view of a Unix folder link", {kFolder | kReparse, 0, 0}, false, false, true},
     };

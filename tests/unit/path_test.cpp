@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "core/path.h"
 
 namespace kova {
@@ -78,6 +80,18 @@ TEST(FolderOf, DropsTheLastComponent) {
     EXPECT_EQ(folder_of(L"C:\\A\\versions\\1.0\\lumenframe-mcp.exe"), L"C:\\A\\versions\\1.0");
     EXPECT_EQ(folder_of(L"\\\\?\\C:\\v\\lumenframe-mcp.exe"), L"\\\\?\\C:\\v");
     EXPECT_EQ(folder_of(L"C:\\lumenframe-mcp.exe"), L"C:\\");
+}
+
+TEST(WithoutExtendedPrefix, GivesThePlainFormOfDriveAndUncPathsOnly) {
+    const std::pair<const wchar_t*, const wchar_t*> cases[] = {
+        {L"\\\\?\\C:\\Users\\ana", L"C:\\Users\\ana"},
+        {L"\\\\?\\UNC\\server\\share\\x", L"\\\\server\\share\\x"},
+        {L"\\\\?\\Volume{0b}\\x", L"\\\\?\\Volume{0b}\\x"},
+        {L"\\\\?\\C:", L"\\\\?\\C:"},
+        {L"\\\\?\\C:/x", L"\\\\?\\C:/x"},
+        {L"C:\\plain", L"C:\\plain"},
+    };
+    for (const auto& [path, plain] : cases) EXPECT_EQ(without_extended_prefix(path), plain) << path;
 }
 
 }  // namespace

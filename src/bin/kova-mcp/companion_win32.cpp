@@ -2,11 +2,15 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <array>
+#include <cstddef>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "bin/kova-mcp/environment_block.h"
+#include "core/win32/file_system.h"
 #include "core/win32/handle.h"
 
 namespace kova {
@@ -55,6 +59,19 @@ public:
     [[nodiscard]] HANDLE output() const { return handles_[1]; }
     [[nodiscard]] HANDLE error() const { return handles_[2]; }
 
+    // Each handle once, without the absent ones: standard output and error
+    // are often the same handle, and a list that names one twice is refused.
+    [[nodiscard]] std::vector<HANDLE> distinct() const {
+        std::vector<HANDLE> handles;
+        for (const HANDLE handle : handles_) {
+            if (handle != nullptr && handle != INVALID_HANDLE_VALUE &&
+                std::find(handles.begin(), handles.end(), handle) == handles.end()) {
+                handles.push_back(handle);
+            }
+        }
+        return handles;
+    }
+
 private:
     static std::optional<HANDLE> inheritable(HANDLE handle, win32::KernelHandle& duplicate) {
         if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return handle;
@@ -72,27 +89,80 @@ private:
     std::array<win32::KernelHandle, 3> duplicates_;
 };
 
+// The handles the companion inherits: exactly its standard streams. Without
+// the list every inheritable handle of the launcher would pass on, among them
+// any the MCP host leaked into it; a pipe end of another server's client,
+// held by a long-lived companion, keeps that client from ever seeing its end.
+class InheritedHandleList {
+public:
+    InheritedHandleList() = default;
+    InheritedHandleList(const InheritedHandleList&) = delete;
+    InheritedHandleList& operator=(const InheritedHandleList&) = delete;
+    ~InheritedHandleList() {
+        if (initialized_) DeleteProcThreadAttributeList(list());
+    }
+
+    [[nodiscard]] bool make(std::vector<HANDLE> handles) {
+        handles_ = std::move(handles);
+        if (handles_.empty()) return true;
+        SIZE_T size = 0;
+        InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+        storage_.resize(size);
+        if (!InitializeProcThreadAttributeList(list(), 1, 0, &size)) return false;
+        initialized_ = true;
+        return UpdateProcThreadAttribute(list(), 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles_.data(),
+                                         handles_.size() * sizeof(HANDLE), nullptr, nullptr) != FALSE;
+    }
+
+    [[nodiscard]] bool inherits_any() const { return !handles_.empty(); }
+    [[nodiscard]] LPPROC_THREAD_ATTRIBUTE_LIST attributes() { return inherits_any() ? list() : nullptr; }
+
+private:
+    [[nodiscard]] LPPROC_THREAD_ATTRIBUTE_LIST list() {
+        return reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage_.data());
+    }
+
+    std::vector<HANDLE> handles_;  // the list points into this
+    std::vector<std::byte> storage_;
+    bool initialized_ = false;
+};
+
+// The companion's working directory: its version folder. A current directory
+// does not take the extended-length form that a LOCALAPPDATA of \\?\ gives,
+// so the plain form of the same folder is used where there is one: it must
+// fit MAX_PATH and name the same path once normalised.
+Path working_directory_of(const Path& program) {
+    const Path folder = folder_of(program);
+    const Path plain = without_extended_prefix(folder);
+    if (plain == folder || plain.size() >= MAX_PATH || win32::full_path(plain) != plain) return folder;
+    return plain;
+}
+
 }  // namespace
 
 std::optional<std::uint32_t> run_companion(const Path& program, std::wstring allowed_roots_value) {
     std::optional<std::wstring> environment = companion_environment(allowed_roots_value);
     if (!environment) return std::nullopt;
-    const Path working_folder = folder_of(program);
+    const Path working_folder = working_directory_of(program);
     // A path cannot hold a double quote, so quoting it needs no escapes.
     std::wstring command_line = L"\"" + program + L"\"";
 
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
+    STARTUPINFOEXW startup{};
+    startup.StartupInfo.cb = sizeof startup;
+    startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
     PROCESS_INFORMATION process{};
     {
         InheritedStandardHandles standard;
         if (!standard.make()) return std::nullopt;
-        startup.hStdInput = standard.input();
-        startup.hStdOutput = standard.output();
-        startup.hStdError = standard.error();
-        if (!CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT,
-                            environment->data(), working_folder.c_str(), &startup, &process)) {
+        startup.StartupInfo.hStdInput = standard.input();
+        startup.StartupInfo.hStdOutput = standard.output();
+        startup.StartupInfo.hStdError = standard.error();
+        InheritedHandleList inherited;
+        if (!inherited.make(standard.distinct())) return std::nullopt;
+        startup.lpAttributeList = inherited.attributes();
+        if (!CreateProcessW(program.c_str(), command_line.data(), nullptr, nullptr, inherited.inherits_any(),
+                            CREATE_UNICODE_ENVIRONMENT | EXTENDED_STARTUPINFO_PRESENT, environment->data(),
+                            working_folder.c_str(), &startup.StartupInfo, &process)) {
             return std::nullopt;
         }
     }

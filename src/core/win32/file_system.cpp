@@ -1,6 +1,7 @@
 #include "core/win32/file_system.h"
 
 #include <new>
+#include <optional>
 #include <vector>
 
 namespace kova::win32 {
@@ -14,22 +15,16 @@ constexpr DWORD kReadChunk = 64 * 1024;
 
 std::unexpected<DWORD> last_error() { return std::unexpected<DWORD>(GetLastError()); }
 
-// Resolves the path as GetFullPathNameW does (against the current directory)
-// and writes it in extended-length form when it is too long to open as it is.
+// The path as it is, or in extended-length form when the text or the path it
+// resolves to is too long to open as it is: a short relative text can name a
+// folder deep below the current directory.
 Path openable_form(const Path& path) {
-    if (path.size() < kClassicPathLimit || path.starts_with(kExtendedLengthPrefix)) return path;
-    std::vector<wchar_t> buffer(path.size() + 64);
-    for (;;) {
-        const DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
-        if (length == 0) return path;
-        if (length < buffer.size()) {
-            const Path full(buffer.data(), length);
-            if (full.starts_with(kExtendedLengthPrefix) || full.starts_with(kDevicePrefix)) return full;
-            if (full.starts_with(L"\\\\")) return Path(kExtendedUncPrefix) + full.substr(2);
-            return Path(kExtendedLengthPrefix) + full;
-        }
-        buffer.resize(length);
-    }
+    if (path.starts_with(kExtendedLengthPrefix)) return path;
+    const std::optional<Path> full = full_path(path);
+    if (!full || (path.size() < kClassicPathLimit && full->size() < kClassicPathLimit)) return path;
+    if (full->starts_with(kExtendedLengthPrefix) || full->starts_with(kDevicePrefix)) return *full;
+    if (full->starts_with(L"\\\\")) return Path(kExtendedUncPrefix) + full->substr(2);
+    return Path(kExtendedLengthPrefix) + *full;
 }
 
 Win32Result<FileMetadata> metadata_of_handle(HANDLE handle) {
@@ -72,6 +67,16 @@ Win32Result<FileMetadata> metadata_of_directory_entry(const Path& path) {
 }
 
 }  // namespace
+
+std::optional<Path> full_path(const Path& path) {
+    std::vector<wchar_t> buffer(path.size() + MAX_PATH);
+    for (;;) {
+        const DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+        if (length == 0) return std::nullopt;
+        if (length < buffer.size()) return Path(buffer.data(), length);
+        buffer.resize(length);
+    }
+}
 
 Win32Result<FileHandle> open_existing(const Path& path, DWORD access) {
     const Path openable = openable_form(path);

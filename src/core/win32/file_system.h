@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <expected>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -18,6 +19,9 @@ namespace kova::win32 {
 
 template <class T>
 using Win32Result = std::expected<T, DWORD>;
+
+// The path as GetFullPathNameW resolves it, against the current directory.
+[[nodiscard]] std::optional<Path> full_path(const Path& path);
 
 // Opens an existing file or folder with full sharing, following links.
 // `access` is 0 for metadata and final paths, GENERIC_READ for content.
