@@ -3,10 +3,11 @@
 : "${KOVA_CACHE:=${XDG_CACHE_HOME:-$HOME/.cache}/kova-mcp}"
 : "${KOVA_OPENSSL_MINGW:=$KOVA_CACHE/openssl-mingw64}"
 : "${WINEPREFIX:=$KOVA_CACHE/wine-prefix}"
+: "${KOVA_WINEPREFIX_NO_DAC:=$KOVA_CACHE/wine-prefix-no-dac}"
 : "${WINEDEBUG:=-all}"
 : "${KOVA_WINE:=/usr/lib/wine/wine64}"
 : "${KOVA_WINESERVER:=/usr/lib/wine/wineserver64}"
-export KOVA_CACHE KOVA_OPENSSL_MINGW WINEPREFIX WINEDEBUG KOVA_WINE KOVA_WINESERVER
+export KOVA_CACHE KOVA_OPENSSL_MINGW WINEPREFIX KOVA_WINEPREFIX_NO_DAC WINEDEBUG KOVA_WINE KOVA_WINESERVER
 # What every MinGW-w64 object of the product is compiled with, libcrypto's
 # too: stack cookies (MSVC's /GS is on by default; GCC's is not) and checked
 # string and memory calls.

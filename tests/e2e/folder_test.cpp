@@ -137,6 +137,7 @@ TEST(Folder, ANameThatDiffersOnlyInCaseIsFoundButThenRefused) {
 // tag 0, and a link to a file as a plain file: the name-surrogate rule itself
 // is covered beneath the Win32 call; what Wine can show is shown here.
 TEST(Folder, AListedFileThatLinksOutOfTheFolderIsRefused) {
+    KOVA_NEEDS_WINE("a Unix link made through Wine's Z: drive; WindowsNative.* makes real ones");
     Sandbox sandbox;
     install(sandbox);
     const fs::path folder = folder_of(sandbox);
@@ -147,6 +148,7 @@ TEST(Folder, AListedFileThatLinksOutOfTheFolderIsRefused) {
 }
 
 TEST(Folder, ALinkedFolderAmongTheEntriesIsUnexpected) {
+    KOVA_NEEDS_WINE("a Unix link made through Wine's Z: drive; WindowsNative.* makes real ones");
     Sandbox sandbox;
     install(sandbox);
     fs::create_directories(sandbox.root() / "some-folder");

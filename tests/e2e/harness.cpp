@@ -13,12 +13,15 @@
 #include "core/utf.h"
 #include "core/win32/handle.h"
 #include "installer/crypto.h"
+#include "test_inputs.h"
 #include "test_keys.h"
 
 namespace kova::e2e {
 namespace {
 
-std::wstring from_define(const char* text) { return widen(text); }
+std::wstring found(const char* variable, std::string_view name, const char* built_path) {
+    return testing::test_input(variable, name, built_path).wstring();
+}
 
 
 win32::FileHandle create_stream_file(const fs::path& path, DWORD access, DWORD disposition) {
@@ -41,6 +44,7 @@ CompanionReport parse_report(const std::string& bytes) {
         if (name == L"cwd") report.cwd = value;
         if (name == L"cmdline") report.command_line = value;
         if (name == L"roots") report.allowed_roots = value;
+        if (name == L"probe") report.probe = value;
         if (name == L"env") {
             for (std::size_t start = 0; start < value.size();) {
                 const std::size_t end = value.find(L'\0', start);
@@ -54,6 +58,15 @@ CompanionReport parse_report(const std::string& bytes) {
 
 }  // namespace
 
+std::string unix_path(const fs::path& path) {
+    std::string text = utf8(path);
+    if (text.size() >= 2 && (text[0] == 'Z' || text[0] == 'z') && text[1] == ':') text.erase(0, 2);
+    for (char& c : text) {
+        if (c == '\\') c = '/';
+    }
+    return text;
+}
+
 std::string utf8(const fs::path& path) {
     const std::u8string text = path.u8string();
     return std::string(text.begin(), text.end());
@@ -64,9 +77,25 @@ std::wstring widen(std::string_view text) {
     return wide ? *wide : std::wstring();
 }
 
-std::wstring launcher_path() { return from_define(KOVA_LAUNCHER_EXE); }
-std::wstring test_companion_path() { return from_define(KOVA_TEST_COMPANION_EXE); }
-std::wstring release_tool_path() { return from_define(KOVA_RELEASE_TOOL_EXE); }
+std::wstring launcher_path() { return found("KOVA_LAUNCHER_EXE", "kova-mcp.exe", KOVA_LAUNCHER_EXE); }
+std::wstring test_companion_path() {
+    return found("KOVA_TEST_COMPANION_EXE", "kova-test-companion.exe", KOVA_TEST_COMPANION_EXE);
+}
+std::wstring release_tool_path() { return found("KOVA_RELEASE_TOOL_EXE", "kova-make-release.exe", KOVA_RELEASE_TOOL_EXE); }
+std::wstring malformed_key_launcher_path() {
+    return found("KOVA_MALFORMED_KEY_LAUNCHER_EXE", "kova-mcp-malformed-key.exe", KOVA_MALFORMED_KEY_LAUNCHER_EXE);
+}
+fs::path test_keys_folder() { return testing::test_input("KOVA_TEST_KEYS_DIR", "keys", KOVA_TEST_KEYS_DIR); }
+
+bool running_under_wine() {
+    static const bool wine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+    return wine;
+}
+
+bool windows_required() {
+    wchar_t value[8] = {};
+    return GetEnvironmentVariableW(L"KOVA_REQUIRE_WINDOWS", value, 8) == 1 && value[0] == L'1';
+}
 
 std::string read_file(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -81,15 +110,6 @@ void write_file(const fs::path& path, std::string_view bytes) {
 }
 
 namespace {
-
-std::string unix_path(const fs::path& path) {
-    std::string text = utf8(path);
-    if (text.size() >= 2 && (text[0] == 'Z' || text[0] == 'z') && text[1] == ':') text.erase(0, 2);
-    for (char& c : text) {
-        if (c == '\\') c = '/';
-    }
-    return text;
-}
 
 struct Pipe {
     win32::KernelHandle read;
@@ -124,7 +144,37 @@ bool run_unix(const std::string& program, const std::string& arguments) {
     return true;
 }
 
+// Deletes a tree without following its links: a junction or a symbolic link
+// is removed itself, never what it names. Extended-length paths, for trees
+// deeper than the classic limit.
+void remove_tree_on_windows(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return;
+    const bool folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (folder && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+        WIN32_FIND_DATAW entry{};
+        const win32::FindHandle find(FindFirstFileW((path + L"\\*").c_str(), &entry));
+        if (find) {
+            do {
+                const std::wstring_view name = entry.cFileName;
+                if (name != L"." && name != L"..") remove_tree_on_windows(path + L"\\" + entry.cFileName);
+            } while (FindNextFileW(find.get(), &entry));
+        }
+    }
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (folder) {
+        RemoveDirectoryW(path.c_str());
+    } else {
+        DeleteFileW(path.c_str());
+    }
+}
+
 void remove_tree(const fs::path& path) {
+    if (!running_under_wine()) {
+        const std::wstring absolute = fs::absolute(path).wstring();
+        remove_tree_on_windows(absolute.starts_with(L"\\\\?\\") ? absolute : L"\\\\?\\" + absolute);
+        return;
+    }
     if (!fs::exists(path)) return;
     // Links in the tree look like folders to Win32 code under Wine: let the
     // Unix side remove them without following them, under a name of its own
@@ -241,10 +291,13 @@ std::vector<std::wstring> environment_entries(const Sandbox& sandbox, const RunO
 }
 
 std::map<std::string, std::string> snapshot(const fs::path& tree_root) {
-    // Extended-length form, so that folders deeper than the classic limit are seen too.
-    const fs::path root = L"\\\\?\\" + fs::absolute(tree_root).wstring();
+    // Extended-length form, so that folders deeper than the classic limit are
+    // seen too; what may not be read is left out before and after alike.
+    const std::wstring absolute = fs::absolute(tree_root).wstring();
+    const fs::path root = absolute.starts_with(L"\\\\?\\") ? absolute : L"\\\\?\\" + absolute;
     std::map<std::string, std::string> tree;
-    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
+    for (auto it = fs::recursive_directory_iterator(root, fs::directory_options::skip_permission_denied);
+         it != fs::recursive_directory_iterator(); ++it) {
         const std::string name = utf8(it->path().wstring().substr(root.wstring().size()));
         const DWORD attributes = GetFileAttributesW(it->path().wstring().c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
@@ -270,6 +323,21 @@ void make_unix_symlink(const fs::path& target, const fs::path& link) {
     ASSERT_TRUE(run_unix("/bin/ln", "-s " + unix_path(target) + " " + unix_path(link)));
     for (int tries = 0; tries < 500 && !fs::exists(link); ++tries) Sleep(10);
     ASSERT_TRUE(fs::exists(link)) << "no link at " << link.string();
+}
+
+void run_unix_command(const std::string& program, const std::string& arguments) {
+    // Wine does not wait for a Unix program, and hands it the words split at
+    // blanks: a script runs the command and leaves a mark, which is waited for.
+    static int commands = 0;
+    const std::string name = "kova-unix." + std::to_string(GetCurrentProcessId()) + "." + std::to_string(++commands);
+    const fs::path script = fs::path("Z:\\tmp") / (name + ".sh");
+    const fs::path mark = fs::path("Z:\\tmp") / (name + ".done");
+    write_file(script, program + " " + arguments + "\ntouch " + unix_path(mark) + "\n");
+    ASSERT_TRUE(run_unix("/bin/sh", unix_path(script)));
+    for (int tries = 0; tries < 500 && !fs::exists(mark); ++tries) Sleep(10);
+    ASSERT_TRUE(fs::exists(mark)) << program << " " << arguments << " did not finish";
+    fs::remove(mark);
+    fs::remove(script);
 }
 
 void expect_refusal(const RunResult& run, std::string_view message) {
@@ -310,25 +378,31 @@ public:
         if (options.through_pipes) {
             to_child_ = make_pipe();
             from_child_ = make_pipe();
+            error_pipe_ = make_pipe();
             keep_private(to_child_.write);
             keep_private(from_child_.read);
+            keep_private(error_pipe_.read);
             startup_.hStdInput = to_child_.read.get();
             startup_.hStdOutput = from_child_.write.get();
+            startup_.hStdError = error_pipe_.write.get();
         }
         if (options.error_reader_gone) {
             error_pipe_ = make_pipe();
             error_pipe_.read.reset();
             startup_.hStdError = error_pipe_.write.get();
         }
+        if (options.error_handle != nullptr) startup_.hStdError = options.error_handle;
     }
 
     [[nodiscard]] STARTUPINFOW& startup() { return startup_; }
 
-    // Writes the input to the child and reads its output, once it runs. Only
-    // the child may hold its ends of the pipes, or end of file never comes.
-    void exchange_through_pipes(std::string_view input, std::string& output) {
+    // Writes the input to the child and reads its output and error, once it
+    // runs. Only the child may hold its ends of the pipes, or end of file
+    // never comes.
+    void exchange_through_pipes(std::string_view input, std::string& output, std::string& error) {
         to_child_.read.reset();
         from_child_.write.reset();
+        error_pipe_.write.reset();
         writer_ = std::thread([this, input] {
             std::string_view rest = input;
             while (!rest.empty()) {
@@ -339,19 +413,14 @@ public:
             }
             to_child_.write.reset();
         });
-        reader_ = std::thread([this, &output] {
-            std::vector<char> buffer(1 << 16);
-            DWORD read = 0;
-            while (ReadFile(from_child_.read.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr) &&
-                   read > 0) {
-                output.append(buffer.data(), read);
-            }
-        });
+        reader_ = std::thread([this, &output] { read_to_end(from_child_.read.get(), output); });
+        error_reader_ = std::thread([this, &error] { read_to_end(error_pipe_.read.get(), error); });
     }
 
     void finish_exchange() {
-        if (writer_.joinable()) writer_.join();
-        if (reader_.joinable()) reader_.join();
+        for (std::thread* thread : {&writer_, &reader_, &error_reader_}) {
+            if (thread->joinable()) thread->join();
+        }
     }
 
     ~LauncherStreams() { finish_exchange(); }
@@ -366,6 +435,15 @@ private:
     STARTUPINFOW startup_{};
     std::thread writer_;
     std::thread reader_;
+    std::thread error_reader_;
+
+    static void read_to_end(HANDLE pipe, std::string& bytes) {
+        std::vector<char> buffer(1 << 16);
+        DWORD read = 0;
+        while (ReadFile(pipe, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr) && read > 0) {
+            bytes.append(buffer.data(), read);
+        }
+    }
 };
 
 // Wine 8 has, once in a fresh-clone run, failed CreateProcessW with
@@ -436,7 +514,33 @@ ToolRun run_release_tool(const Sandbox& sandbox, const std::wstring& arguments) 
     return run;
 }
 
-RunResult run_launcher(const Sandbox& sandbox, const RunOptions& options) {
+namespace {
+
+// An inheritable event the launcher inherits as a host's leaked handle would
+// be; its name and value go to the companion, which looks for it.
+class ProbeHandle {
+public:
+    explicit ProbeHandle(RunOptions& options) {
+        if (!options.leak_probe_handle) return;
+        static int probes = 0;
+        const std::wstring name = L"kova-e2e-probe-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++probes);
+        SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+        event_ = win32::KernelHandle(CreateEventW(&inherit, TRUE, FALSE, name.c_str()));
+        if (!event_) ADD_FAILURE() << "CreateEventW failed: " << GetLastError();
+        options.environment.emplace_back(L"KOVA_TEST_PROBE_EVENT", name);
+        options.environment.emplace_back(L"KOVA_TEST_PROBE_HANDLE",
+                                         std::to_wstring(reinterpret_cast<std::uintptr_t>(event_.get())));
+    }
+
+private:
+    win32::KernelHandle event_;
+};
+
+}  // namespace
+
+RunResult run_launcher(const Sandbox& sandbox, const RunOptions& given) {
+    RunOptions options = given;
+    const ProbeHandle probe(options);
     const auto before = snapshot(sandbox.root());
     const fs::path report_path = sandbox.io() / "report.bin";
     fs::remove(report_path);
@@ -449,15 +553,17 @@ RunResult run_launcher(const Sandbox& sandbox, const RunOptions& options) {
         if (!process) return result;
         const win32::KernelHandle process_handle(process->hProcess);
         const win32::KernelHandle thread_handle(process->hThread);
-        if (options.through_pipes) streams.exchange_through_pipes(options.input, result.output);
+        if (options.through_pipes) streams.exchange_through_pipes(options.input, result.output, result.error);
         WaitForSingleObject(process_handle.get(), INFINITE);
         streams.finish_exchange();
         DWORD code = 0;
         GetExitCodeProcess(process_handle.get(), &code);
         result.exit_code = code;
     }
-    if (!options.through_pipes) result.output = read_file(sandbox.io() / "stdout.bin");
-    result.error = read_file(sandbox.io() / "stderr.bin");
+    if (!options.through_pipes) {
+        result.output = read_file(sandbox.io() / "stdout.bin");
+        result.error = read_file(sandbox.io() / "stderr.bin");
+    }
     if (fs::exists(report_path)) result.report = parse_report(read_file(report_path));
     expect_same_tree(before, snapshot(sandbox.root()));
     return result;

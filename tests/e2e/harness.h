@@ -20,9 +20,39 @@ namespace kova::e2e {
 
 namespace fs = std::filesystem;
 
+// The executables and keys under test, found at run time (beside the test
+// executable, or named by an environment variable, or where the build put
+// them): the cross-built test executables run on Windows as they are.
 std::wstring launcher_path();
 std::wstring release_tool_path();
 std::wstring test_companion_path();
+std::wstring malformed_key_launcher_path();
+fs::path test_keys_folder();
+
+// Under Wine, whose ntdll alone exports wine_get_version, or on Windows.
+bool running_under_wine();
+// KOVA_REQUIRE_WINDOWS=1, as on the Windows CI job: a test that needs
+// Windows fails where it would otherwise skip.
+bool windows_required();
+
+}  // namespace kova::e2e
+
+// A rule that only Windows itself can show: under Wine the test skips and
+// says why, or fails when Windows is required.
+#define KOVA_NEEDS_WINDOWS(why)                                                                      \
+    if (::kova::e2e::running_under_wine()) {                                                         \
+        if (::kova::e2e::windows_required()) {                                                       \
+            FAIL() << "KOVA_REQUIRE_WINDOWS=1, but this runs under Wine, which cannot show: " << why; \
+        }                                                                                            \
+        GTEST_SKIP() << "needs Windows: " << why;                                                    \
+    }
+
+// What Wine shows its own way (a Unix link made through its Z: drive, a
+// mode-000 file): on Windows the test skips, and says what covers the rule there.
+#define KOVA_NEEDS_WINE(why) \
+    if (!::kova::e2e::running_under_wine()) GTEST_SKIP() << "needs Wine: " << why
+
+namespace kova::e2e {
 
 std::string read_file(const fs::path& path);
 void write_file(const fs::path& path, std::string_view bytes);
@@ -33,6 +63,7 @@ struct CompanionReport {
     std::wstring command_line;
     std::optional<std::wstring> allowed_roots;
     std::vector<std::wstring> environment;
+    std::optional<std::wstring> probe;  // "present" or "absent": the launcher's inherited event, in the companion
 };
 
 // One folder per test: `root` is what the launcher reads (the tree it must
@@ -46,7 +77,9 @@ public:
 
     [[nodiscard]] const fs::path& root() const { return root_; }
     [[nodiscard]] const fs::path& io() const { return io_; }
-    [[nodiscard]] fs::path local() const { return root_ / "Local"; }
+    [[nodiscard]] fs::path local() const { return local_.empty() ? root_ / "Local" : local_; }
+    // LOCALAPPDATA elsewhere in the tree, such as deeper than the classic limit.
+    void set_local(fs::path local) { local_ = std::move(local); }
     [[nodiscard]] fs::path tessarine() const { return local() / "Tessarine"; }
     [[nodiscard]] fs::path app() const { return tessarine() / "Apps" / "Lumenframe"; }
     [[nodiscard]] fs::path version(std::string_view name) const { return app() / "versions" / std::string(name); }
@@ -55,6 +88,7 @@ public:
 private:
     fs::path root_;
     fs::path io_;
+    fs::path local_;
 };
 
 // A complete, correctly signed installation of `version` with the test
@@ -83,8 +117,10 @@ struct RunOptions {
     std::uint32_t companion_exit_code = 0;
     bool without_standard_error = false;
     std::optional<fs::path> working_directory;    // default: the sandbox's io folder
-    bool through_pipes = false;                   // standard input and output as pipes, as an MCP client has them
+    bool through_pipes = false;                   // the three standard streams as pipes, as an MCP client has them
     bool error_reader_gone = false;               // standard error a pipe whose reading end is closed
+    HANDLE error_handle = nullptr;                // standard error this handle (a console) instead of a file
+    bool leak_probe_handle = false;               // an inheritable event the launcher inherits, for the companion to look for
 };
 
 struct RunResult {
@@ -127,6 +163,12 @@ std::string utf8(const fs::path& path);
 // A Unix symbolic link, made by /bin/ln through Wine's Z: drive: Wine can
 // neither make nor follow a Windows symbolic link or junction of its own.
 void make_unix_symlink(const fs::path& target, const fs::path& link);
+
+// A Unix command run through Wine's Z: drive (chmod, ln), waited for.
+void run_unix_command(const std::string& program, const std::string& arguments);
+
+// A Linux path for a path of Wine's Z: drive.
+std::string unix_path(const fs::path& path);
 
 // A refused run: exactly the failure line, exit code 1, nothing on standard
 // output, and the companion never started.

@@ -36,6 +36,21 @@ TEST(Installation, AppStorageWithATrailingSeparatorOrForwardSlashesWorks) {
     }
 }
 
+// A current directory takes no extended-length path: with LOCALAPPDATA in
+// that form the companion is started by that path, in the plain form of its
+// folder. Wine takes a verbatim current directory and reports it plain, so
+// only Windows shows the difference; the case runs on both.
+TEST(Installation, AnAppStorageInExtendedFormGivesTheCompanionItsFolderPlain) {
+    Sandbox sandbox;
+    install(sandbox);
+    const std::wstring local = L"\\\\?\\" + fs::absolute(sandbox.local()).wstring();
+    const RunResult run = run_launcher(sandbox, {.local_app_data = local});
+    expect_companion_ran(run);
+    ASSERT_TRUE(run.report);
+    EXPECT_EQ(run.report->command_line, L"\"" + local + L"\\Tessarine\\Apps\\Lumenframe\\versions\\1.4.0\\lumenframe-mcp.exe\"");
+    EXPECT_EQ(run.report->cwd, sandbox.version("1.4.0").wstring());
+}
+
 TEST(Installation, WithoutAnInstalledVersionRecordTheAppIsNotInstalled) {
     Sandbox sandbox;
     expect_refusal(run_launcher(sandbox), "Install Lumenframe in KOVA Hub first.");
@@ -91,6 +106,7 @@ TEST(Installation, TheCurrentVersionFolderMustExist) {
 // final path, which is what the boundary check is about; it cannot make
 // Windows junctions, so those are not shown here.
 TEST(Installation, AVersionFolderOutsideTheAppFolderEscapesItsBoundary) {
+    KOVA_NEEDS_WINE("a Unix link made through Wine's Z: drive; WindowsNative.* makes real ones");
     Sandbox sandbox;
     install(sandbox);
     const fs::path outside = sandbox.root() / "elsewhere" / "versions";
@@ -101,6 +117,7 @@ TEST(Installation, AVersionFolderOutsideTheAppFolderEscapesItsBoundary) {
 }
 
 TEST(Installation, AVersionFolderThatIsTheAppFolderEscapesItsBoundary) {
+    KOVA_NEEDS_WINE("a Unix link made through Wine's Z: drive; WindowsNative.* makes real ones");
     Sandbox sandbox;
     install(sandbox);
     make_unix_symlink(sandbox.app(), sandbox.app() / "versions" / "2.0.0");
@@ -109,6 +126,7 @@ TEST(Installation, AVersionFolderThatIsTheAppFolderEscapesItsBoundary) {
 }
 
 TEST(Installation, AnAppFolderThatIsALinkElsewhereIsFineSinceBothSidesAreResolved) {
+    KOVA_NEEDS_WINE("a Unix link made through Wine's Z: drive; WindowsNative.* makes real ones");
     Sandbox sandbox;
     install(sandbox);
     const fs::path moved = sandbox.root() / "other-drive" / "Lumenframe";
@@ -125,7 +143,7 @@ TEST(Installation, AnAppFolderThatIsALinkElsewhereIsFineSinceBothSidesAreResolve
 TEST(Installation, AMalformedBuiltInKeyRefusesEveryRun) {
     Sandbox sandbox;
     install(sandbox);
-    expect_refusal(run_launcher(sandbox, {.program = widen(KOVA_MALFORMED_KEY_LAUNCHER_EXE)}), "Invalid embedded release key.");
+    expect_refusal(run_launcher(sandbox, {.program = malformed_key_launcher_path()}), "Invalid embedded release key.");
 }
 
 }  // namespace

@@ -69,6 +69,22 @@ TEST(Launcher, TheCompanionGetsTheLaunchersEnvironmentWithOnlyTheRootsChanged) {
 
 }
 
+// The companion inherits the three standard streams and nothing else, not a
+// handle the MCP host leaked into the launcher. The probe itself can see an
+// inherited handle: the test companion started directly, inheriting all,
+// finds it.
+TEST(Launcher, OnlyTheStandardStreamsPassToTheCompanion) {
+    Sandbox sandbox;
+    install(sandbox);
+    const RunResult direct = run_launcher(sandbox, {.arguments = L"", .program = test_companion_path(), .leak_probe_handle = true});
+    ASSERT_TRUE(direct.report);
+    ASSERT_EQ(direct.report->probe, L"present") << "the probe does not see an inherited handle";
+    const RunResult run = run_launcher(sandbox, {.leak_probe_handle = true});
+    expect_companion_ran(run);
+    ASSERT_TRUE(run.report);
+    EXPECT_EQ(run.report->probe, L"absent");
+}
+
 TEST(Launcher, AnythingButExactlyTheCommandWordGetsTheUsageLine) {
     Sandbox sandbox;
     install(sandbox);

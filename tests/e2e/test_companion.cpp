@@ -27,6 +27,22 @@ void add_field(std::wstring& report, const wchar_t* name, const std::wstring& va
     report += value;
 }
 
+// Whether the event the test's launcher inherited reached this process too:
+// the handle value must name that very event, not merely some object.
+std::wstring probe_result(const std::wstring& event_name, const std::wstring& value) {
+    const HANDLE probe = reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(std::stoull(value)));
+    DWORD flags = 0;
+    if (!GetHandleInformation(probe, &flags)) return L"absent";
+    const HANDLE event = OpenEventW(SYNCHRONIZE, FALSE, event_name.c_str());
+    using Compare = BOOL(WINAPI*)(HANDLE, HANDLE);
+    const auto compare = reinterpret_cast<Compare>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernelbase.dll"), "CompareObjectHandles")));
+    const bool same = event != nullptr && compare != nullptr && compare(event, probe);
+    if (event != nullptr) CloseHandle(event);
+    if (compare == nullptr) return L"unknown";
+    return same ? L"present" : L"absent";
+}
+
 void write_report(const std::wstring& path) {
     std::wstring report;
     std::vector<wchar_t> cwd(32768);
@@ -35,6 +51,9 @@ void write_report(const std::wstring& path) {
     bool present = false;
     const std::wstring roots = variable(L"LUMENFRAME_ALLOWED_ROOTS", present);
     if (present) add_field(report, L"roots", roots);
+    bool probing = false;
+    const std::wstring probe_event = variable(L"KOVA_TEST_PROBE_EVENT", probing);
+    if (probing) add_field(report, L"probe", probe_result(probe_event, variable(L"KOVA_TEST_PROBE_HANDLE", probing)));
     wchar_t* block = GetEnvironmentStringsW();
     const wchar_t* end = block;
     while (*end != L'\0') end += lstrlenW(end) + 1;

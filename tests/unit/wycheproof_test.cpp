@@ -9,6 +9,7 @@
 #include "core/base64.h"
 #include "installer/release_key.h"
 #include "installer/release_record.h"
+#include "test_inputs.h"
 
 namespace kova {
 namespace {
@@ -21,7 +22,8 @@ Bytes from_hex(const std::string& hex) {
 
 // The vectors travel with the tests (tests/data/wycheproof, with their licence).
 TEST(Wycheproof, EveryP256Sha256VectorGetsItsExpectedVerdict) {
-    const std::filesystem::path file = std::filesystem::path(KOVA_WYCHEPROOF_DIR) / "ecdsa_secp256r1_sha256_test.json";
+    const std::filesystem::path file =
+        testing::test_input("KOVA_WYCHEPROOF_DIR", "wycheproof", KOVA_WYCHEPROOF_DIR) / "ecdsa_secp256r1_sha256_test.json";
     std::ifstream in(file, std::ios::binary);
     ASSERT_TRUE(in) << "no Wycheproof vectors at " << file.string();
     const nlohmann::json vectors = nlohmann::json::parse(std::string(std::istreambuf_iterator<char>(in), {}));
