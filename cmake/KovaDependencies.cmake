@@ -15,8 +15,10 @@ if(MINGW AND OPENSSL_USE_STATIC_LIBS)
   endif()
   set_property(TARGET OpenSSL::Crypto APPEND PROPERTY INTERFACE_LINK_LIBRARIES advapi32 "${_kova_user32_delay}")
 elseif(WIN32 AND OPENSSL_USE_STATIC_LIBS)
-  # A static libcrypto of another make (vcpkg's) needs these on Windows.
-  set_property(TARGET OpenSSL::Crypto APPEND PROPERTY INTERFACE_LINK_LIBRARIES ws2_32 crypt32 advapi32 user32 bcrypt)
+  # The MSVC build's static libcrypto (vcpkg/ports/openssl, without sockets)
+  # needs these: the registry and event log, USER32 on its fatal-error path,
+  # and the system's random generator.
+  set_property(TARGET OpenSSL::Crypto APPEND PROPERTY INTERFACE_LINK_LIBRARIES advapi32 user32 bcrypt)
 endif()
 
 add_library(kova_nlohmann_json INTERFACE)
