@@ -35,6 +35,12 @@ enum class ReadFault { missing, folder, not_regular, too_large, unreadable };
 // is ever read: a FIFO could block for ever and a device never end.
 [[nodiscard]] std::expected<std::string, ReadFault> read_regular_file(const fs::path& path, std::uint64_t limit);
 
+// What `read` hands over of an open regular file of `size` bytes, kept only
+// while it stays within `limit` (the file may grow as it is read): the part
+// of read_regular_file that both platforms share.
+[[nodiscard]] std::expected<std::string, ReadFault> collect_within(std::uint64_t size, std::uint64_t limit,
+                                                                    const ReadThrough& read);
+
 enum class FolderFault { missing, not_a_folder, unreadable };
 
 struct ObservedFolder {

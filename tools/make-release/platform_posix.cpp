@@ -11,10 +11,8 @@
 #include <cstring>
 #include <limits>
 #include <map>
-#include <new>
 #include <system_error>
 #include <utility>
-#include <vector>
 
 #include "core/storage_layout.h"
 #include "core/utf.h"
@@ -175,22 +173,10 @@ std::expected<std::string, ReadFault> read_regular_file(const fs::path& path, st
     struct stat status {};
     const std::expected<UniqueFd, ReadFault> file = open_regular(path, status);
     if (!file) return std::unexpected(file.error());
-    if (static_cast<std::uint64_t>(status.st_size) > limit) return std::unexpected(ReadFault::too_large);
-    try {
-        std::string content;
-        content.reserve(static_cast<std::size_t>(status.st_size));
-        std::vector<std::uint8_t> buffer(64 * 1024);
-        bool within_limit = true;
-        const bool read = read_through(file->get(), buffer, [&](std::span<const std::uint8_t> bytes) {
-            if (content.size() + bytes.size() > limit) within_limit = false;
-            if (within_limit) content.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-        });
-        if (!within_limit) return std::unexpected(ReadFault::too_large);
-        if (!read) return std::unexpected(ReadFault::unreadable);
-        return content;
-    } catch (const std::bad_alloc&) {
-        return std::unexpected(ReadFault::unreadable);
-    }
+    return collect_within(static_cast<std::uint64_t>(status.st_size), limit,
+                          [&file](std::span<std::uint8_t> buffer, const auto& consume) {
+                              return read_through(file->get(), buffer, consume);
+                          });
 }
 
 std::expected<ObservedFolder, FolderFault> observe_version_folder(const fs::path& folder) {

@@ -3,10 +3,8 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <new>
 #include <string>
 #include <utility>
-#include <vector>
 
 #include "core/utf.h"
 #include "core/win32/file_system.h"
@@ -16,8 +14,6 @@
 
 namespace kova::tool {
 namespace {
-
-constexpr DWORD kReadChunk = 64 * 1024;
 
 std::string failure(std::string_view what, DWORD error) {
     return std::string(what) + " (Windows error " + std::to_string(error) + ")";
@@ -63,23 +59,10 @@ std::expected<std::string, ReadFault> read_regular_file(const fs::path& path, st
     if (const std::optional<ReadFault> fault = fault_of_kind(file->get())) return std::unexpected(*fault);
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(file->get(), &size)) return std::unexpected(ReadFault::unreadable);
-    if (static_cast<std::uint64_t>(size.QuadPart) > limit) return std::unexpected(ReadFault::too_large);
-    try {
-        std::string content;
-        content.reserve(static_cast<std::size_t>(size.QuadPart));
-        std::vector<std::uint8_t> buffer(kReadChunk);
-        bool within_limit = true;
-        const win32::Win32Result<void> read =
-            win32::read_to_end(file->get(), buffer, [&](std::span<const std::uint8_t> bytes) {
-                if (content.size() + bytes.size() > limit) within_limit = false;
-                if (within_limit) content.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-            });
-        if (!within_limit) return std::unexpected(ReadFault::too_large);
-        if (!read) return std::unexpected(ReadFault::unreadable);
-        return content;
-    } catch (const std::bad_alloc&) {
-        return std::unexpected(ReadFault::unreadable);
-    }
+    return collect_within(static_cast<std::uint64_t>(size.QuadPart), limit,
+                          [&file](std::span<std::uint8_t> buffer, const auto& consume) {
+                              return win32::read_to_end(file->get(), buffer, consume).has_value();
+                          });
 }
 
 std::expected<ObservedFolder, FolderFault> observe_version_folder(const fs::path& folder) {
