@@ -26,8 +26,7 @@ std::uintptr_t __stack_chk_guard = 0x00000AFF0DF0ADBAu;
 // nothing more of a corrupted process.
 [[noreturn]] void __stack_chk_fail() {
     TerminateProcess(GetCurrentProcess(), static_cast<UINT>(STATUS_STACK_BUFFER_OVERRUN));
-    for (;;) {
-    }
+    __builtin_trap();
 }
 
 [[noreturn]] void __chk_fail() { __stack_chk_fail(); }
