@@ -61,7 +61,7 @@ Finding check_listed_file(VersionFolder& folder, const ReleaseFile& file, UserMe
     const Result<std::string> digest = folder.digest(file.name);
     if (!digest) {
         message = digest.error();
-        finding.verdict = digest.error() == kDigestOpenFailed ? Verdict::not_opened : Verdict::not_read;
+        finding.verdict = verdict_of_digest_failure(digest.error());
     } else if (*digest != file.sha256) {
         message = kFilesChanged;
         finding.verdict = Verdict::wrong_digest;
@@ -88,6 +88,10 @@ Result<std::string> sha256_of_reads(const ReadThrough& read) {
     } catch (const std::bad_alloc&) {
         return fail(kDigestReadFailed);
     }
+}
+
+Verdict verdict_of_digest_failure(const UserMessage& message) {
+    return message == kDigestOpenFailed ? Verdict::not_opened : Verdict::not_read;
 }
 
 bool stop_at_first_failure(const Finding& finding) { return finding.verdict == Verdict::ok; }

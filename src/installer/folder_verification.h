@@ -89,6 +89,9 @@ enum class Verdict {
     unexpected,
 };
 
+// Which of the two ways of failing to hash a file a digest's message tells.
+[[nodiscard]] Verdict verdict_of_digest_failure(const UserMessage& message);
+
 struct Finding {
     std::string name;
     Verdict verdict = Verdict::ok;

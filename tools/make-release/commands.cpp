@@ -312,8 +312,7 @@ int sign_folder(const KeyFile& key, const std::string& version, const std::strin
             files.push_back({name, plan.files[i].size, *digest});
         } else {
             problems.push_back(shown(folder / path_from_utf8(name)) + ": " +
-                               (digest.error() == kDigestOpenFailed ? "cannot be opened for reading"
-                                                                    : "cannot be read to its end"));
+                               describe(Finding{name, verdict_of_digest_failure(digest.error())}));
         }
     }
     if (!problems.empty()) {
