@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "deep_json.h"
+#include "exact_text.h"
 #include "installer/installed_record.h"
 #include "installer/version_name.h"
 
@@ -14,6 +15,14 @@ TEST(VersionName, AcceptsOnlyTheSafeSpelling) {
         {"1.4.0", true},
         {"2.0.0-beta.1", true},
         {"1.2.0-rc.1", true},
+        {"1.0-A", true},
+        {"1.0-Z", true},
+        {"1.0-a", true},
+        {"1.0-z", true},
+        {"1.0-@", false},  // the neighbours of the letter ranges
+        {"1.0-[", false},
+        {"1.0-`", false},
+        {"1.0-{", false},
         {"0", true},
         {"12345678901234567890123456789012", true},
         {"123456789012345678901234567890123", false},
@@ -77,6 +86,12 @@ TEST(InstalledRecord, RefusesEveryOtherShape) {
         R"({"current":null})",
         R"({"current":140})",
         R"({"current":"1.4.0","previous":""})",
+        R"({xcurrent":"1.4.0"})",
+        R"({"current":)",
+        R"({"current":"1.4)",
+        R"({"current":"1.4.0",)",
+        "{",
+        "[",
         R"({"current":"1.4.0","previous":5})",
         R"({"current":"v1.4.0"})",
         R"({"current":"1..4"})",
@@ -95,7 +110,7 @@ TEST(InstalledRecord, RefusesEveryOtherShape) {
         "{\"current\":\"1.4.0\"}\f",
     };
     for (const char* text : cases) {
-        const Result<Installed> installed = decode_installed(text);
+        const Result<Installed> installed = decode_installed(testing::ExactText(text).view());
         ASSERT_FALSE(installed.has_value()) << text;
         EXPECT_EQ(installed.error().text(), "Installed version record is invalid.") << text;
     }

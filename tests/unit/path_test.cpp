@@ -22,6 +22,7 @@ TEST(AbsolutePath, FollowsTheDriveUncDeviceAndExtendedLengthForms) {
         {L"//server/share", true},
         {L"\\\\?\\C:\\Data\\Local", true},
         {L"\\\\?\\", true},
+        {L"\\\\?\\UNC\\", true},
         {L"\\\\.\\C:\\Data", true},
         {L"//./C:/Data", true},
         {L"", false},
@@ -69,6 +70,11 @@ TEST(ComponentComparison, ComparesNamesExactlyAndDrivesWithoutCase) {
         {L"\\\\?\\UNC\\srv\\other\\L\\v", L"\\\\?\\UNC\\srv\\share\\L", false, false},
         {L"\\\\?\\UNC\\SRV\\share\\L", L"\\\\?\\UNC\\srv\\share\\L", false, false},
         {L"\\\\?\\C:\\Apps\\L\\..\\x", L"\\\\?\\C:\\Apps\\L", false, true},
+        {L"C:\\Apps\\x", L"C:xApps\\x", false, false},  // a drive path's root is its separator
+        {L"C:xApps\\x", L"C:\\Apps\\x", false, false},
+        {L"\\\\?\\UNC\\", L"\\\\?\\UNC", false, false},  // an empty server and share
+        {L"\\\\?\\UNC\\srv\\share", L"\\\\?\\UNC\\", false, false},
+        {L"\\\\?\\UNC\\", L"\\\\?\\UNC\\", true, true},
     };
     for (const ComparisonCase& c : cases) {
         EXPECT_EQ(same_path(c.a, c.b), c.same) << c.a << L" ~ " << c.b;

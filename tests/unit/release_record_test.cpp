@@ -10,6 +10,7 @@
 #include "core/base64.h"
 #include "installer/release_record.h"
 #include "deep_json.h"
+#include "exact_text.h"
 #include "test_keys.h"
 
 namespace kova {
@@ -256,9 +257,17 @@ TEST(ReleaseRecord, JudgesRawPayloadTexts) {
         {R"([1,"lumenframe","1.4.0","windows-x86_64",null,)" + files + "] x", "Invalid release metadata."},
         {R"([1,"lumenframe","1.4.0","windows-x86_64",)" + files + "]", "Invalid release metadata."},
         {std::string("[1,\"lumen\xFF\"]"), "Invalid release metadata."},
+        {R"({schemaVersion":1,"product":"lumenframe","version":"1.4.0","platform":"windows-x86_64","files":)" + files + "}", "Invalid release metadata."},
+        {R"({"schemaVersion":1,"product":"lumenframe","version":"1.4.0","platform":"windows x86_64","files":)" + files, "Invalid release metadata."},
+        {R"({"schemaVersion":1,"product":"lumenframe","version":"1.4.0","platform":"windows)", "Invalid release metadata."},
+        {R"({"schemaVersion":1,"product":)", "Invalid release metadata."},
+        {R"([1,"lumenframe","1.4.0","windows-x86_64",null,[)", "Invalid release metadata."},
         {"", "Invalid release metadata."},
     };
-    for (const auto& [json_text, message] : cases) EXPECT_EQ(verdict(signed_record(json_text)), message) << json_text;
+    for (const auto& [json_text, message] : cases) {
+        EXPECT_EQ(verdict(signed_record(json_text)), message) << json_text;
+        EXPECT_EQ(decode_release(testing::ExactText(json_text).view()).has_value(), message == kOk) << json_text;
+    }
 }
 
 // No signed payload can be this large; the decoder behind the signature is

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "deep_json.h"
+#include "exact_text.h"
 #include "settings/settings_file.h"
 
 namespace kova {
@@ -21,6 +22,7 @@ TEST(SettingsFile, TheCountMessageSpellsItsDashAsAnEnDash) {
 TEST(SettingsFile, AcceptsBothFormsAndKeepsEntriesAsWritten) {
     const std::pair<const char*, std::vector<std::string>> cases[] = {
         {R"({"allowed_roots":["C:\\Work"]})", {"C:\\Work"}},
+        {R"({"allowed_roots":["C:\\My Projects"]})", {"C:\\My Projects"}},
         {R"({"theme":{"a":[1,{"b":[]}]},"allowed_roots":["C:\\A","","C:\\A"],"more":[[]]})", {"C:\\A", "", "C:\\A"}},
         {R"([["D:\\Data"]])", {"D:\\Data"}},
         {R"({"allowed_roots":["1","2","3","4","5","6","7","8"]})", {"1", "2", "3", "4", "5", "6", "7", "8"}},
@@ -28,7 +30,7 @@ TEST(SettingsFile, AcceptsBothFormsAndKeepsEntriesAsWritten) {
         {R"({"n":-1e309,"allowed_roots":["C:\\"],"m":[1e400,{"a":0,"a":1}]})", {"C:\\"}},
     };
     for (const auto& [text, roots] : cases) {
-        const Result<Settings> settings = decode_settings(text);
+        const Result<Settings> settings = decode_settings(testing::ExactText(text).view());
         ASSERT_TRUE(settings.has_value()) << text;
         EXPECT_EQ(settings->allowed_roots, roots) << text;
     }
@@ -64,6 +66,11 @@ TEST(SettingsFile, RefusesWithTheMessageOfTheFirstBrokenRule) {
         {"\xEF\xBB\xBF{\"allowed_roots\":[\"C:\\\\\"]}", kInvalid},
         {R"({})", kInvalid},
         {R"({"Allowed_Roots":["C:\\"]})", kInvalid},
+        {R"({allowed_roots":["C:\\"]})", kInvalid},
+        {R"({"allowed_roots":["C:\\)", kInvalid},
+        {R"({"allowed_roots":[)", kInvalid},
+        {R"({"allowed_roots":)", kInvalid},
+        {"{\"allowed_roots\":[\"a\tb\"]}", kInvalid},  // a raw control character
         {R"({"allowed_roots":["C:\\"],"allowed_roots":["C:\\"]})", kInvalid},
         {R"({"allowed_roots":null})", kInvalid},
         {R"({"allowed_roots":"C:\\"})", kInvalid},
@@ -85,7 +92,7 @@ TEST(SettingsFile, RefusesWithTheMessageOfTheFirstBrokenRule) {
         {R"({"allowed_roots":["1","2","3","4","5","6","7","8","9"]})", kCount},
     };
     for (const auto& [text, message] : cases) {
-        const Result<Settings> settings = decode_settings(text);
+        const Result<Settings> settings = decode_settings(testing::ExactText(text).view());
         ASSERT_FALSE(settings.has_value()) << text;
         EXPECT_EQ(settings.error().text(), message) << text;
     }

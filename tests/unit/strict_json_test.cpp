@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "core/strict_json.h"
+#include "exact_text.h"
 
 namespace kova::json {
 namespace {
@@ -23,6 +24,8 @@ TEST(StrictJson, WellFormedIsTheGrammarOfRfc8259) {
         {R"({"a":1,"a":2})", true},   // repeated names are the records' concern, not the grammar's
         {R"(["\ud800"])", true},      // an unpaired surrogate escape is well-formed where it is skipped
         {"[" + std::string(1000, '[') + std::string(1000, ']') + "]", true},
+        {"[\"a b\",\" \"]", true},  // a plain space is no control character
+        {"{\"C:\\\\My Projects\":\"\"}", true},
         {"", false},
         {" ", false},
         {"\xEF\xBB\xBF{}", false},  // a byte-order mark is no white space
@@ -35,6 +38,8 @@ TEST(StrictJson, WellFormedIsTheGrammarOfRfc8259) {
         {"{\"a\":1,}", false},
         {"{\"a\"}", false},
         {"{1:2}", false},
+        {"{a\":1}", false},  // a name opens with a quotation mark
+        {"[a\"]", false},
         {"[}", false},
         {"{]", false},
         {"[[]", false},
@@ -57,10 +62,21 @@ TEST(StrictJson, WellFormedIsTheGrammarOfRfc8259) {
         {"\"\xC0\xAF\"", false},    // overlong UTF-8
         {"\"\xED\xA0\x80\"", false},  // an encoded surrogate
         {"\"abc", false},
+        // Texts that end where a name, a value, a string or an escape is due.
+        {"[", false},
+        {"{", false},
+        {"{\"x\":", false},
+        {"{\"a", false},
+        {"{\"a\":1,", false},
+        {"[1,", false},
+        {"[\"a\\", false},
+        {"[\"\\u12", false},
+        {"tru", false},
+        {"-1e", false},
         {"'a'", false},
     };
     for (const auto& [text, well_formed] : cases) {
-        EXPECT_EQ(is_well_formed(text), well_formed) << ::testing::PrintToString(text);
+        EXPECT_EQ(is_well_formed(testing::ExactText(text).view()), well_formed) << ::testing::PrintToString(text);
     }
 }
 
