@@ -20,6 +20,9 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
+#include "core/base64.h"
 #include "release-signer/release_signer.h"
 #include "test_keys.h"
 
@@ -98,11 +101,11 @@ public:
         return run;
     }
 
-    ToolRun sign(const std::string& version = "1.4.0", std::vector<std::string> more = {}) const {
+    ToolRun sign(const std::string& version = "1.4.0", std::vector<std::string> more = {}, const std::string& shell = "") const {
         std::vector<std::string> arguments{"sign", "--key", key().string(), "--version", version};
         arguments.insert(arguments.end(), more.begin(), more.end());
         arguments.push_back(release().string());
-        return tool(arguments);
+        return tool(arguments, shell);
     }
 
     static std::string_view kTestPem();
@@ -117,9 +120,9 @@ std::string_view Scratch::kTestPem() {
     return pem;
 }
 
-std::string pem_of(EVP_PKEY* key, const std::string& pass_phrase = "") {
+std::string pem_of(EVP_PKEY* key, const std::string& pass_phrase = "", bool encrypted = false) {
     BIO* bio = BIO_new(BIO_s_mem());
-    if (pass_phrase.empty()) {
+    if (pass_phrase.empty() && !encrypted) {
         PEM_write_bio_PrivateKey(bio, key, nullptr, nullptr, 0, nullptr, nullptr);
     } else {
         PEM_write_bio_PKCS8PrivateKey(bio, key, EVP_aes_256_cbc(), pass_phrase.data(), static_cast<int>(pass_phrase.size()),
@@ -137,6 +140,28 @@ std::string generated_key(const char* type, const char* curve = nullptr) {
                     : std::string_view(type) == "RSA" ? EVP_PKEY_Q_keygen(nullptr, nullptr, type, std::size_t{2048})
                                                        : EVP_PKEY_Q_keygen(nullptr, nullptr, type);
     std::string pem = pem_of(key);
+    EVP_PKEY_free(key);
+    return pem;
+}
+
+// As a user whom file permissions bind: the tests run as root, whose DAC
+// capabilities would read a mode-000 file all the same.
+std::string without_dac_capabilities() {
+    if (geteuid() != 0) return "";
+    return "exec setpriv --inh-caps=-dac_override,-dac_read_search --bounding-set=-dac_override,-dac_read_search "
+           "\"$0\" \"$@\"";
+}
+
+std::string public_pem_of(const std::string& private_pem) {
+    BIO* in = BIO_new_mem_buf(private_pem.data(), static_cast<int>(private_pem.size()));
+    EVP_PKEY* key = PEM_read_bio_PrivateKey(in, nullptr, nullptr, nullptr);
+    BIO_free(in);
+    BIO* out = BIO_new(BIO_s_mem());
+    PEM_write_bio_PUBKEY(out, key);
+    char* data = nullptr;
+    const long length = BIO_get_mem_data(out, &data);
+    std::string pem(data, static_cast<std::size_t>(length));
+    BIO_free(out);
     EVP_PKEY_free(key);
     return pem;
 }
@@ -169,6 +194,12 @@ TEST(MakeRelease, RefusesToSignWhatTheLauncherWouldRefuse) {
         {"a folder for a key", [](const Scratch& s) { fs::remove(s.key()); fs::create_directory(s.key()); }, "1.4.0", {"key.pem: is a folder, not a file"}},
         {"a device for a key", [](const Scratch& s) { fs::remove(s.key()); fs::create_symlink("/dev/zero", s.key()); }, "1.4.0",
          {"key.pem: is not a regular file"}},
+        {"a key file that is no PEM key", [](const Scratch& s) { write_file(s.key(), "-----BEGIN NOTHING-----\n"); }, "1.4.0",
+         {"key.pem: not a private key in PEM"}},
+        // Its size says 0; what it holds is megabytes.
+        {"a key file larger than it says", [](const Scratch& s) { fs::remove(s.key()); fs::create_symlink("/proc/kallsyms", s.key()); }, "1.4.0",
+         {"key.pem: is larger than 65536 bytes, which no key or pass-phrase file is"}},
+        {"no such folder", [](const Scratch& s) { fs::remove_all(s.release()); }, "1.4.0", {"1.4.0: no such folder"}},
         {"version v1.4", [](const Scratch&) {}, "v1.4", {bad_version}},
         {"version ../1", [](const Scratch&) {}, "../1", {bad_version}},
         {"version 1..4", [](const Scratch&) {}, "1..4", {bad_version}},
@@ -180,6 +211,8 @@ TEST(MakeRelease, RefusesToSignWhatTheLauncherWouldRefuse) {
          {"AI_models.zip: differs from AI_MODELS.zip only in letter case"}},
         {"a dead run's temporary file", [](const Scratch& s) { write_file(s.release() / ".manifest.txt.4242.tmp", "x"); }, "1.4.0",
          {".manifest.txt.4242.tmp: left by a run of kova-make-release that did not finish"}},
+        {"a file that cannot be opened for hashing", [](const Scratch& s) { fs::permissions(s.release() / "lumenframe.exe", fs::perms::none); }, "1.4.0",
+         {"lumenframe.exe: cannot be opened for reading"}},
         {"a folder named manifest.txt", [](const Scratch& s) { fs::create_directory(s.manifest()); }, "1.4.0",
          {"manifest.txt: a folder; a release holds regular files only"}},
         {"a 0-byte file", [](const Scratch& s) { write_file(s.release() / "THIRD_PARTY_NOTICES.txt", ""); }, "1.4.0", {"THIRD_PARTY_NOTICES.txt: empty"}},
@@ -196,20 +229,13 @@ TEST(MakeRelease, RefusesToSignWhatTheLauncherWouldRefuse) {
     for (const Case& c : cases) {
         const Scratch scratch;
         c.arrange(scratch);
-        expect_refused(scratch, scratch.sign(c.version), c.problems, c.what);
+        expect_refused(scratch, scratch.sign(c.version, {}, without_dac_capabilities()), c.problems, c.what);
     }
 }
 
 TEST(MakeRelease, AnEncryptedKeyOpensOnlyWithItsPassPhraseAndNeverPrompts) {
     const Scratch scratch;
-    EVP_PKEY* key = nullptr;
-    {
-        BIO* bio = BIO_new_mem_buf(Scratch::kTestPem().data(), static_cast<int>(Scratch::kTestPem().size()));
-        key = PEM_read_bio_PrivateKey(bio, nullptr, nullptr, nullptr);
-        BIO_free(bio);
-    }
-    write_file(scratch.key(), pem_of(key, "correct horse"));
-    EVP_PKEY_free(key);
+    write_file(scratch.key(), pem_of(testing::test_signing_key().get(), "correct horse"));
     write_file(scratch.root() / "pass", "correct horse\n");
     write_file(scratch.root() / "wrong", "battery staple\n");
     expect_refused(scratch, scratch.sign(), {"give its pass phrase with --pass-env NAME or --pass-file FILE"}, "no pass phrase");
@@ -220,9 +246,17 @@ TEST(MakeRelease, AnEncryptedKeyOpensOnlyWithItsPassPhraseAndNeverPrompts) {
     expect_refused(scratch, scratch.tool({"public-key", "--key", scratch.key().string(), "--pass-env", "KOVA_TEST_PASS"}, "",
                                          {{"KOVA_TEST_PASS", "caf\xE9"}}),
                    {"the environment variable KOVA_TEST_PASS is not UTF-8 text"}, "a pass phrase that is not text");
-    write_file(scratch.root() / "long", std::string(1024, 'p'));
-    expect_refused(scratch, scratch.sign("1.4.0", {"--pass-file", (scratch.root() / "long").string()}),
-                   {"the pass phrase given is 1024 bytes; OpenSSL takes at most 1023"}, "a pass phrase too long");
+    for (const std::size_t length : {1024, 2000}) {
+        write_file(scratch.root() / "long", std::string(length, 'p'));
+        expect_refused(scratch, scratch.sign("1.4.0", {"--pass-file", (scratch.root() / "long").string()}),
+                       {"the pass phrase given is " + std::to_string(length) + " bytes; OpenSSL takes at most 1023"},
+                       "a pass phrase too long");
+    }
+    // Encrypted with an empty pass phrase is encrypted all the same.
+    write_file(scratch.root() / "empty.pem", pem_of(testing::test_signing_key().get(), "", true));
+    expect_refused(scratch, scratch.tool({"sign", "--key", (scratch.root() / "empty.pem").string(), "--version", "1.4.0",
+                                          scratch.release().string()}),
+                   {"give its pass phrase with --pass-env NAME or --pass-file FILE"}, "an empty pass phrase not given");
     const ToolRun from_file = scratch.sign("1.4.0", {"--pass-file", (scratch.root() / "pass").string()});
     EXPECT_EQ(from_file.exit_code, 0) << from_file.error;
     fs::remove(scratch.manifest());
@@ -243,7 +277,15 @@ TEST(MakeRelease, ArgumentsThatAreNotTextAndHelpAreHandled) {
     EXPECT_EQ(help.error, "");
     for (const std::vector<std::string>& wrong :
          {std::vector<std::string>{}, {"sign"}, {"sign", "--key", "k", "--version", "1"}, {"verify", "x"}, {"frobnicate"},
-          {"public-key", "--key", "k", "--pass-env", "A", "--pass-file", "B"}}) {
+          {"public-key", "--key", "k", "--pass-env", "A", "--pass-file", "B"},
+          {"sign", "--key", "k", "--version", "1", "--frob", "x", "F"},      // an unknown option
+          {"sign", "--key", "k", "--version", "1", "--version", "1", "F"},   // one given twice
+          {"sign", "--version", "1", "F", "--key"},                          // one without its value
+          {"sign", "--key", "k", "--version", "1", "F", "G"},                // a folder too many
+          {"sign", "--key", "k", "F"},                                       // no version
+          {"public-key", "--key", "k", "F"},
+          {"verify", "--key", "k", "F"},                                     // another command's option
+          {"verify", "--public-key", "p", "F", "G"}}) {
         const ToolRun usage = scratch.tool(wrong);
         EXPECT_EQ(usage.exit_code, 2) << ::testing::PrintToString(wrong);
         EXPECT_EQ(usage.error, help.output) << ::testing::PrintToString(wrong);
@@ -270,6 +312,58 @@ TEST(MakeRelease, AManifestThatCannotBeWrittenLeavesTheOldOneAsItWas) {
     for (const fs::directory_entry& entry : fs::directory_iterator(scratch.release())) names.push_back(entry.path().filename());
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"THIRD_PARTY_NOTICES.txt", "lumenframe-mcp.exe", "lumenframe.exe", "manifest.txt"}));
+}
+
+// A problem's line names the entry as it is written, control characters and
+// bytes that are not text escaped, in the order of the names.
+TEST(MakeRelease, NamesAreShownAsWrittenAndInNameOrder) {
+    const Scratch scratch;
+    for (const char* name : {"zeta", ".notes.tmp", ".manifest.txt.10.tmp", ".manifest.txt.tmp", ".manifest.txt..tmp", "caf\xE9",
+                             "caf\xC3\xA9.txt", "a\tb"}) {
+        write_file(scratch.release() / name, "x");
+    }
+    const std::string folder = scratch.release().string() + "/";
+    const std::string not_a_release_name =
+        ": not a release file name; the names are exactly lumenframe.exe, lumenframe-mcp.exe, THIRD_PARTY_NOTICES.txt, "
+        "AI_MODELS.zip\n";
+    const ToolRun run = scratch.sign();
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_EQ(run.error, "kova-make-release: " + folder + ".manifest.txt..tmp" + not_a_release_name +
+                         "kova-make-release: " + folder + ".manifest.txt.10.tmp: left by a run of kova-make-release that did not finish; remove it\n"
+                         "kova-make-release: " + folder + ".manifest.txt.tmp" + not_a_release_name +
+                         "kova-make-release: " + folder + ".notes.tmp" + not_a_release_name +
+                         "kova-make-release: " + folder + "a\\x09b" + not_a_release_name +
+                         "kova-make-release: " + folder + "caf\\xE9: a name that is not Unicode text\n"
+                         "kova-make-release: " + folder + "caf\xC3\xA9.txt" + not_a_release_name +
+                         "kova-make-release: " + folder + "zeta" + not_a_release_name);
+}
+
+// What the signer writes is the release as the launcher reads it: every
+// member, each file's size and its SHA-256 (known answers) in lower-case hex.
+TEST(MakeRelease, TheSignedDescriptionHoldsEveryMemberTheLauncherReads) {
+    const Scratch scratch;
+    ASSERT_EQ(scratch.sign().exit_code, 0);
+    const std::string record = read_file(scratch.manifest());
+    ASSERT_TRUE(record.starts_with("nrel1.") && record.ends_with("\n")) << record;
+    const std::size_t second = record.find('.', 6);
+    const std::optional<Bytes> payload = decode_base64(record.substr(6, second - 6), Base64::url_unpadded);
+    ASSERT_TRUE(payload.has_value());
+    EXPECT_EQ(nlohmann::ordered_json::parse(payload->begin(), payload->end()), nlohmann::ordered_json::parse(R"({
+        "schemaVersion": 1, "product": "lumenframe", "version": "1.4.0", "platform": "windows-x86_64", "publisher": "signed",
+        "files": [
+          {"name": "lumenframe.exe", "bytes": 7, "sha256": "ecf6410c21e70b6249f59badba275ed326c3043ff2a39f08b88373ead8932dbc"},
+          {"name": "lumenframe-mcp.exe", "bytes": 13, "sha256": "14db86d240b30ccf70dd72f902daa1bf5269835a1df024067deac445dd7f23d0"}]})"));
+}
+
+TEST(MakeRelease, ARecordThatCannotBeCreatedSignsNothing) {
+    const Scratch scratch;
+    fs::permissions(scratch.release(), fs::perms::owner_read | fs::perms::owner_exec);
+    const ToolRun run = scratch.sign("1.4.0", {}, without_dac_capabilities());
+    fs::permissions(scratch.release(), fs::perms::owner_all);
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_EQ(run.error, "kova-make-release: " + scratch.manifest().string() +
+                             ": cannot be created: Permission denied; nothing was signed and no manifest.txt was written\n");
+    EXPECT_FALSE(fs::exists(scratch.manifest()));
 }
 
 TEST(MakeRelease, VerifyJudgesAsTheLauncherAndNamesWhatIsWrong) {
@@ -325,9 +419,23 @@ TEST(MakeRelease, VerifySeesTheFolderAsTheLauncherWould) {
         EXPECT_EQ(run.output, c.output) << c.what;
     }
     const Scratch scratch;
-    const ToolRun file = scratch.tool({"verify", "--public-key", KOVA_TEST_PUBLIC_KEY_PEM, (scratch.release() / "lumenframe.exe").string()});
-    EXPECT_EQ(file.exit_code, 1);
-    EXPECT_EQ(file.error, "kova-make-release: " + (scratch.release() / "lumenframe.exe").string() + ": not a folder\n");
+    const auto verify = [&scratch](const fs::path& public_key, const fs::path& folder) {
+        return scratch.tool({"verify", "--public-key", public_key.string(), folder.string()});
+    };
+    write_file(scratch.root() / "rsa.pub.pem", public_pem_of(generated_key("RSA")));
+    fs::create_directory(scratch.root() / "release");
+    const std::pair<ToolRun, std::string> refusals[] = {
+        {verify(KOVA_TEST_PUBLIC_KEY_PEM, scratch.release() / "lumenframe.exe"),
+         (scratch.release() / "lumenframe.exe").string() + ": not a folder"},
+        {verify(scratch.root() / "rsa.pub.pem", scratch.release()),
+         (scratch.root() / "rsa.pub.pem").string() + ": not a P-256 (prime256v1) public key in PEM"},
+        {verify(KOVA_TEST_PUBLIC_KEY_PEM, scratch.root() / "release"),
+         (scratch.root() / "release").string() + ": its name is not a version name; give --version VERSION"},
+    };
+    for (const auto& [run, line] : refusals) {
+        EXPECT_EQ(run.exit_code, 1) << line;
+        EXPECT_EQ(run.error, "kova-make-release: " + line + "\n");
+    }
 }
 
 TEST(MakeRelease, OutputThatCannotBeWrittenIsAFailure) {
