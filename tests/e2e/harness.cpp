@@ -4,8 +4,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <thread>
 
 #include <nlohmann/json.hpp>
@@ -97,18 +95,6 @@ bool windows_required() {
     return GetEnvironmentVariableW(L"KOVA_REQUIRE_WINDOWS", value, 8) == 1 && value[0] == L'1';
 }
 
-std::string read_file(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void write_file(const fs::path& path, std::string_view bytes) {
-    fs::create_directories(path.parent_path());
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out) ADD_FAILURE() << "cannot write " << path.string();
-}
-
 namespace {
 
 struct Pipe {
@@ -125,6 +111,8 @@ Pipe make_pipe() {
 }
 
 void keep_private(const win32::KernelHandle& handle) { SetHandleInformation(handle.get(), HANDLE_FLAG_INHERIT, 0); }
+
+}  // namespace
 
 // Wine starts Unix programs too; it hands them the words as they stand. It
 // does not wait for them: the handle it returns is signalled at once.
@@ -144,65 +132,20 @@ bool run_unix(const std::string& program, const std::string& arguments) {
     return true;
 }
 
-// Deletes a tree without following its links: a junction or a symbolic link
-// is removed itself, never what it names. Extended-length paths, for trees
-// deeper than the classic limit.
-void remove_tree_on_windows(const std::wstring& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return;
-    const bool folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    if (folder && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
-        WIN32_FIND_DATAW entry{};
-        const win32::FindHandle find(FindFirstFileW((path + L"\\*").c_str(), &entry));
-        if (find) {
-            do {
-                const std::wstring_view name = entry.cFileName;
-                if (name != L"." && name != L"..") remove_tree_on_windows(path + L"\\" + entry.cFileName);
-            } while (FindNextFileW(find.get(), &entry));
-        }
-    }
-    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (folder) {
-        RemoveDirectoryW(path.c_str());
-    } else {
-        DeleteFileW(path.c_str());
-    }
-}
-
-void remove_tree(const fs::path& path) {
-    if (!running_under_wine()) {
-        const std::wstring absolute = fs::absolute(path).wstring();
-        remove_tree_on_windows(absolute.starts_with(L"\\\\?\\") ? absolute : L"\\\\?\\" + absolute);
-        return;
-    }
-    if (!fs::exists(path)) return;
-    // Links in the tree look like folders to Win32 code under Wine: let the
-    // Unix side remove them without following them, under a name of its own
-    // since it finishes whenever it does.
-    static int removals = 0;
-    const fs::path doomed = path.string() + ".removed." + std::to_string(GetTickCount64()) + "." + std::to_string(++removals);
-    std::error_code error;
-    fs::rename(path, doomed, error);
-    if (!error && fs::exists("Z:\\bin\\rm") && run_unix("/bin/rm", "-rf " + unix_path(doomed))) return;
-    fs::remove_all(error ? path : doomed, error);
-}
-
-}  // namespace
-
 Sandbox::Sandbox() {
     const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
     // Under Wine the sandboxes go to Z:\tmp, where /bin/ln can reach them.
-    const fs::path temp = fs::exists("Z:\\tmp") ? fs::path("Z:\\tmp") : fs::temp_directory_path();
+    const fs::path temp = tree::exists("Z:\\tmp") ? fs::path("Z:\\tmp") : tree::temporary_folder();
     const fs::path base = temp / "kova-e2e" /
                           (std::string(test->test_suite_name()) + "." + test->name() + "." + std::to_string(GetCurrentProcessId()));
-    remove_tree(base);
+    tree::remove_all(base);
     root_ = base / "tree";
     io_ = base / "io";
-    fs::create_directories(root_);
-    fs::create_directories(io_);
+    tree::make_folders(root_);
+    tree::make_folders(io_);
 }
 
-Sandbox::~Sandbox() { remove_tree(root_.parent_path()); }
+Sandbox::~Sandbox() { tree::remove_all(root_.parent_path()); }
 
 std::string sha256_hex(std::string_view bytes) {
     crypto::Sha256 sha256;
@@ -215,8 +158,8 @@ std::vector<signing::FileEntry> list_release_files(const fs::path& folder) {
     std::vector<signing::FileEntry> files;
     for (const auto& name : {"lumenframe.exe", "lumenframe-mcp.exe", "THIRD_PARTY_NOTICES.txt", "AI_MODELS.zip"}) {
         const fs::path path = folder / name;
-        if (!fs::is_regular_file(path)) continue;
-        const std::string content = read_file(path);
+        if (!tree::is_file(path)) continue;
+        const std::string content = tree::read(path);
         files.push_back({name, content.size(), sha256_hex(content)});
     }
     return files;
@@ -225,23 +168,29 @@ std::vector<signing::FileEntry> list_release_files(const fs::path& folder) {
 void sign_folder(const fs::path& folder, std::string_view version) {
     const std::string record = signing::make_record(signing::release_json(version, list_release_files(folder)),
                                                     testing::test_signing_key());
-    write_file(folder / "manifest.txt", record + "\n");
+    tree::write(folder / "manifest.txt", record + "\n");
+}
+
+fs::path deep_folder(const fs::path& base, std::size_t past) {
+    fs::path deep = base;
+    for (char name = 'a'; utf8(deep).size() <= past; ++name) deep /= std::string(30, name);
+    tree::make_folders(deep);
+    return deep;
 }
 
 std::string json_string(const fs::path& path) { return nlohmann::json(utf8(path)).dump(); }
 
 void write_settings(const Sandbox& sandbox, const std::vector<std::string>& roots) {
-    write_file(sandbox.tessarine() / "mcp-settings.json", nlohmann::json{{"allowed_roots", roots}}.dump());
+    tree::write(sandbox.tessarine() / "mcp-settings.json", nlohmann::json{{"allowed_roots", roots}}.dump());
 }
 
 void install(const Sandbox& sandbox, std::string_view version) {
     const fs::path folder = sandbox.version(version);
-    fs::create_directories(folder);
-    write_file(sandbox.app() / "current.json", R"({"current":")" + std::string(version) + R"("})");
-    write_file(folder / "lumenframe.exe", "MZ stand-in for the Lumenframe app");
-    fs::copy_file(test_companion_path(), folder / "lumenframe-mcp.exe", fs::copy_options::overwrite_existing);
+    tree::write(sandbox.app() / "current.json", R"({"current":")" + std::string(version) + R"("})");
+    tree::write(folder / "lumenframe.exe", "MZ stand-in for the Lumenframe app");
+    tree::copy(test_companion_path(), folder / "lumenframe-mcp.exe");
     sign_folder(folder, version);
-    fs::create_directories(sandbox.work());
+    tree::make_folders(sandbox.work());
     write_settings(sandbox, {utf8(sandbox.work())});
 }
 
@@ -290,26 +239,6 @@ std::vector<std::wstring> environment_entries(const Sandbox& sandbox, const RunO
     return entries;
 }
 
-std::map<std::string, std::string> snapshot(const fs::path& tree_root) {
-    // Extended-length form, so that folders deeper than the classic limit are
-    // seen too; what may not be read is left out before and after alike.
-    const std::wstring absolute = fs::absolute(tree_root).wstring();
-    const fs::path root = absolute.starts_with(L"\\\\?\\") ? absolute : L"\\\\?\\" + absolute;
-    std::map<std::string, std::string> tree;
-    for (auto it = fs::recursive_directory_iterator(root, fs::directory_options::skip_permission_denied);
-         it != fs::recursive_directory_iterator(); ++it) {
-        const std::string name = utf8(it->path().wstring().substr(root.wstring().size()));
-        const DWORD attributes = GetFileAttributesW(it->path().wstring().c_str());
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-            tree[name] = "<link>";
-            it.disable_recursion_pending();
-        } else {
-            tree[name] = it->is_directory() ? std::string("<folder>") : read_file(it->path());
-        }
-    }
-    return tree;
-}
-
 std::wstring final_path_of(const fs::path& path) {
     const win32::FileHandle handle(CreateFileW(path.wstring().c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
@@ -321,8 +250,8 @@ std::wstring final_path_of(const fs::path& path) {
 
 void make_unix_symlink(const fs::path& target, const fs::path& link) {
     ASSERT_TRUE(run_unix("/bin/ln", "-s " + unix_path(target) + " " + unix_path(link)));
-    for (int tries = 0; tries < 500 && !fs::exists(link); ++tries) Sleep(10);
-    ASSERT_TRUE(fs::exists(link)) << "no link at " << link.string();
+    for (int tries = 0; tries < 500 && !tree::exists(link); ++tries) Sleep(10);
+    ASSERT_TRUE(tree::exists(link)) << "no link at " << utf8(link);
 }
 
 void run_unix_command(const std::string& program, const std::string& arguments) {
@@ -332,12 +261,12 @@ void run_unix_command(const std::string& program, const std::string& arguments) 
     const std::string name = "kova-unix." + std::to_string(GetCurrentProcessId()) + "." + std::to_string(++commands);
     const fs::path script = fs::path("Z:\\tmp") / (name + ".sh");
     const fs::path mark = fs::path("Z:\\tmp") / (name + ".done");
-    write_file(script, program + " " + arguments + "\ntouch " + unix_path(mark) + "\n");
+    tree::write(script, program + " " + arguments + "\ntouch " + unix_path(mark) + "\n");
     ASSERT_TRUE(run_unix("/bin/sh", unix_path(script)));
-    for (int tries = 0; tries < 500 && !fs::exists(mark); ++tries) Sleep(10);
-    ASSERT_TRUE(fs::exists(mark)) << program << " " << arguments << " did not finish";
-    fs::remove(mark);
-    fs::remove(script);
+    for (int tries = 0; tries < 500 && !tree::exists(mark); ++tries) Sleep(10);
+    ASSERT_TRUE(tree::exists(mark)) << program << " " << arguments << " did not finish";
+    tree::remove(mark);
+    tree::remove(script);
 }
 
 void expect_refusal(const RunResult& run, std::string_view message) {
@@ -470,18 +399,6 @@ std::optional<PROCESS_INFORMATION> start_launcher(const Sandbox& sandbox, const 
     return std::nullopt;
 }
 
-void expect_same_tree(const std::map<std::string, std::string>& before, const std::map<std::string, std::string>& after) {
-    std::string changed;
-    for (const auto& [name, content] : before) {
-        const auto it = after.find(name);
-        if (it == after.end() || it->second != content) changed += name + " ";
-    }
-    for (const auto& [name, content] : after) {
-        if (!before.contains(name)) changed += name + " ";
-    }
-    EXPECT_EQ(changed, "") << "the launcher changed the tree it reads";
-}
-
 }  // namespace
 
 ToolRun run_release_tool(const Sandbox& sandbox, const std::wstring& arguments) {
@@ -509,8 +426,8 @@ ToolRun run_release_tool(const Sandbox& sandbox, const std::wstring& arguments) 
         GetExitCodeProcess(process_handle.get(), &code);
         run.exit_code = code;
     }
-    run.output = read_file(sandbox.io() / "tool-stdout.bin");
-    run.error = read_file(sandbox.io() / "tool-stderr.bin");
+    run.output = tree::read(sandbox.io() / "tool-stdout.bin");
+    run.error = tree::read(sandbox.io() / "tool-stderr.bin");
     return run;
 }
 
@@ -541,10 +458,10 @@ private:
 RunResult run_launcher(const Sandbox& sandbox, const RunOptions& given) {
     RunOptions options = given;
     const ProbeHandle probe(options);
-    const auto before = snapshot(sandbox.root());
+    const tree::Snapshot before = tree::snapshot(sandbox.root());
     const fs::path report_path = sandbox.io() / "report.bin";
-    fs::remove(report_path);
-    write_file(sandbox.io() / "stdin.bin", options.input);
+    tree::remove(report_path);
+    tree::write(sandbox.io() / "stdin.bin", options.input);
 
     RunResult result;
     {
@@ -561,11 +478,11 @@ RunResult run_launcher(const Sandbox& sandbox, const RunOptions& given) {
         result.exit_code = code;
     }
     if (!options.through_pipes) {
-        result.output = read_file(sandbox.io() / "stdout.bin");
-        result.error = read_file(sandbox.io() / "stderr.bin");
+        result.output = tree::read(sandbox.io() / "stdout.bin");
+        result.error = tree::read(sandbox.io() / "stderr.bin");
     }
-    if (fs::exists(report_path)) result.report = parse_report(read_file(report_path));
-    expect_same_tree(before, snapshot(sandbox.root()));
+    if (tree::exists(report_path)) result.report = parse_report(tree::read(report_path));
+    EXPECT_EQ(tree::changed_entries(before, tree::snapshot(sandbox.root())), "") << "the launcher changed the tree it reads";
     return result;
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "release-signer/release_signer.h"
+#include "tree.h"
 
 // Runs the real kova-mcp.exe against folder trees the tests build, from a
 // Windows parent, so that the environment block (LOCALAPPDATA included, which
@@ -37,25 +38,28 @@ bool windows_required();
 
 }  // namespace kova::e2e
 
-// A rule that only Windows itself can show: under Wine the test skips and
-// says why, or fails when Windows is required.
-#define KOVA_NEEDS_WINDOWS(why)                                                                      \
-    if (::kova::e2e::running_under_wine()) {                                                         \
-        if (::kova::e2e::windows_required()) {                                                       \
-            FAIL() << "KOVA_REQUIRE_WINDOWS=1, but this runs under Wine, which cannot show: " << why; \
-        }                                                                                            \
-        GTEST_SKIP() << "needs Windows: " << why;                                                    \
-    }
+// The one way a case of the Windows tier skips: it says why, and with
+// KOVA_REQUIRE_WINDOWS=1 (as on the Windows CI job) a case that cannot run
+// fails instead, so that no run passes by silently doing less.
+#define KOVA_SKIP(why)                                                                      \
+    do {                                                                                    \
+        if (::kova::e2e::windows_required()) {                                              \
+            FAIL() << "KOVA_REQUIRE_WINDOWS=1, and this case cannot run here: " << why;     \
+        }                                                                                   \
+        GTEST_SKIP() << why;                                                                \
+    } while (false)
+
+// A rule that only Windows itself can show.
+#define KOVA_NEEDS_WINDOWS(why) \
+    if (::kova::e2e::running_under_wine()) KOVA_SKIP("needs Windows, since Wine cannot show it: " << why)
 
 // What Wine shows its own way (a Unix link made through its Z: drive, a
-// mode-000 file): on Windows the test skips, and says what covers the rule there.
+// mode-000 file); on Windows the case cannot run, and says what covers the
+// rule there. The Windows job leaves these suites out by name.
 #define KOVA_NEEDS_WINE(why) \
-    if (!::kova::e2e::running_under_wine()) GTEST_SKIP() << "needs Wine: " << why
+    if (!::kova::e2e::running_under_wine()) KOVA_SKIP("needs Wine: " << why)
 
 namespace kova::e2e {
-
-std::string read_file(const fs::path& path);
-void write_file(const fs::path& path, std::string_view bytes);
 
 // What the test companion saw.
 struct CompanionReport {
@@ -100,6 +104,9 @@ void install(const Sandbox& sandbox, std::string_view version = "1.4.0");
 void sign_folder(const fs::path& folder, std::string_view version);
 std::vector<signing::FileEntry> list_release_files(const fs::path& folder);
 std::string sha256_hex(std::string_view bytes);
+
+// A folder below `base`, made, whose path is longer than `past` characters.
+fs::path deep_folder(const fs::path& base, std::size_t past);
 
 // A JSON string of a path, for hand-written settings files.
 std::string json_string(const fs::path& path);
@@ -155,7 +162,6 @@ void sort_environment(std::vector<std::wstring>& entries);
 // The launcher's own environment for a run, as the test builds it, in order.
 std::vector<std::wstring> environment_entries(const Sandbox& sandbox, const RunOptions& options);
 
-std::map<std::string, std::string> snapshot(const fs::path& root);
 std::wstring final_path_of(const fs::path& path);
 std::wstring widen(std::string_view text);
 std::string utf8(const fs::path& path);
@@ -163,6 +169,10 @@ std::string utf8(const fs::path& path);
 // A Unix symbolic link, made by /bin/ln through Wine's Z: drive: Wine can
 // neither make nor follow a Windows symbolic link or junction of its own.
 void make_unix_symlink(const fs::path& target, const fs::path& link);
+
+// Starts a Unix program through Wine's Z: drive with the words as they
+// stand; Wine does not wait for it. False when it cannot be started.
+bool run_unix(const std::string& program, const std::string& arguments);
 
 // A Unix command run through Wine's Z: drive (chmod, ln), waited for.
 void run_unix_command(const std::string& program, const std::string& arguments);

@@ -43,7 +43,7 @@ TEST(Installation, AppStorageWithATrailingSeparatorOrForwardSlashesWorks) {
 TEST(Installation, AnAppStorageInExtendedFormGivesTheCompanionItsFolderPlain) {
     Sandbox sandbox;
     install(sandbox);
-    const std::wstring local = L"\\\\?\\" + fs::absolute(sandbox.local()).wstring();
+    const std::wstring local = tree::extended(sandbox.local());
     const RunResult run = run_launcher(sandbox, {.local_app_data = local});
     expect_companion_ran(run);
     ASSERT_TRUE(run.report);
@@ -55,18 +55,18 @@ TEST(Installation, WithoutAnInstalledVersionRecordTheAppIsNotInstalled) {
     Sandbox sandbox;
     expect_refusal(run_launcher(sandbox), "Install Lumenframe in KOVA Hub first.");
     install(sandbox);
-    fs::remove(sandbox.app() / "current.json");
+    tree::remove(sandbox.app() / "current.json");
     expect_refusal(run_launcher(sandbox), "Install Lumenframe in KOVA Hub first.");
 }
 
 TEST(Installation, AnUnreadableVersionRecordIsNotAnInvalidOne) {
     Sandbox sandbox;
     install(sandbox);
-    fs::remove(sandbox.app() / "current.json");
-    fs::create_directory(sandbox.app() / "current.json");
+    tree::remove(sandbox.app() / "current.json");
+    tree::make_folders(sandbox.app() / "current.json");
     expect_refusal(run_launcher(sandbox), "Installed version record could not be read.");
-    fs::remove(sandbox.app() / "current.json");
-    write_file(sandbox.app() / "current.json", "{\"current\":\"1.4.0\",\"x\":\"\xFF\"}");
+    tree::remove(sandbox.app() / "current.json");
+    tree::write(sandbox.app() / "current.json", "{\"current\":\"1.4.0\",\"x\":\"\xFF\"}");
     expect_refusal(run_launcher(sandbox), "Installed version record could not be read.");
 }
 
@@ -85,7 +85,7 @@ TEST(Installation, TheVersionRecordIsDecodedStrictly) {
         {"{\"current\":\"1.4.0\",\"previous\":\"0.9\",\"hub\":{\"a\":[1]}}\r\n\r\n", true},
     };
     for (const auto& [text, valid] : cases) {
-        write_file(sandbox.app() / "current.json", text);
+        tree::write(sandbox.app() / "current.json", text);
         const RunResult run = run_launcher(sandbox);
         if (valid) {
             expect_companion_ran(run);
@@ -98,40 +98,40 @@ TEST(Installation, TheVersionRecordIsDecodedStrictly) {
 TEST(Installation, TheCurrentVersionFolderMustExist) {
     Sandbox sandbox;
     install(sandbox);
-    write_file(sandbox.app() / "current.json", R"({"current":"1.5.0","previous":"1.4.0"})");
+    tree::write(sandbox.app() / "current.json", R"({"current":"1.5.0","previous":"1.4.0"})");
     expect_refusal(run_launcher(sandbox), "App directory could not be resolved.");
 }
 
 // Wine follows Unix symbolic links on open and reports the target as the
 // final path, which is what the boundary check is about; it cannot make
 // Windows junctions, so those are not shown here.
-TEST(Installation, AVersionFolderOutsideTheAppFolderEscapesItsBoundary) {
-    KOVA_NEEDS_WINE("a Unix link made through Wine's Z: drive; WindowsNative.* makes real ones");
+TEST(UnixLink, AVersionFolderOutsideTheAppFolderEscapesItsBoundary) {
+    KOVA_NEEDS_WINE("a Unix link made through Wine's Z: drive; its WindowsNative counterpart makes a real one");
     Sandbox sandbox;
     install(sandbox);
     const fs::path outside = sandbox.root() / "elsewhere" / "versions";
-    fs::create_directories(outside.parent_path());
-    fs::rename(sandbox.app() / "versions", outside);
+    tree::make_folders(outside.parent_path());
+    tree::move(sandbox.app() / "versions", outside);
     make_unix_symlink(outside, sandbox.app() / "versions");
     expect_refusal(run_launcher(sandbox), "App directory escaped its installation boundary.");
 }
 
-TEST(Installation, AVersionFolderThatIsTheAppFolderEscapesItsBoundary) {
-    KOVA_NEEDS_WINE("a Unix link made through Wine's Z: drive; WindowsNative.* makes real ones");
+TEST(UnixLink, AVersionFolderThatIsTheAppFolderEscapesItsBoundary) {
+    KOVA_NEEDS_WINE("a Unix link made through Wine's Z: drive; its WindowsNative counterpart makes a real one");
     Sandbox sandbox;
     install(sandbox);
     make_unix_symlink(sandbox.app(), sandbox.app() / "versions" / "2.0.0");
-    write_file(sandbox.app() / "current.json", R"({"current":"2.0.0"})");
+    tree::write(sandbox.app() / "current.json", R"({"current":"2.0.0"})");
     expect_refusal(run_launcher(sandbox), "App directory escaped its installation boundary.");
 }
 
-TEST(Installation, AnAppFolderThatIsALinkElsewhereIsFineSinceBothSidesAreResolved) {
-    KOVA_NEEDS_WINE("a Unix link made through Wine's Z: drive; WindowsNative.* makes real ones");
+TEST(UnixLink, AnAppFolderThatIsALinkElsewhereIsFineSinceBothSidesAreResolved) {
+    KOVA_NEEDS_WINE("a Unix link made through Wine's Z: drive; its WindowsNative counterpart makes a real one");
     Sandbox sandbox;
     install(sandbox);
     const fs::path moved = sandbox.root() / "other-drive" / "Lumenframe";
-    fs::create_directories(moved.parent_path());
-    fs::rename(sandbox.app(), moved);
+    tree::make_folders(moved.parent_path());
+    tree::move(sandbox.app(), moved);
     make_unix_symlink(moved, sandbox.app());
     const RunResult run = run_launcher(sandbox);
     EXPECT_EQ(run.exit_code, 0u);

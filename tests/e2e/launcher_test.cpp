@@ -120,7 +120,7 @@ TEST(Launcher, TheUsageLineNamesKovaMcpWhateverTheFileIsCalled) {
     Sandbox sandbox;
     install(sandbox);
     const fs::path renamed = sandbox.io() / "other-name.exe";
-    fs::copy_file(launcher_path(), renamed);
+    tree::copy(launcher_path(), renamed);
     const RunResult usage = run_launcher(sandbox, {.arguments = L"", .program = renamed.wstring()});
     EXPECT_EQ(usage.exit_code, 2u);
     EXPECT_EQ(usage.error, kUsage);
@@ -141,7 +141,7 @@ TEST(Launcher, EndsWithAllThirtyTwoBitsOfTheCompanionsExitCode) {
 
 TEST(Launcher, ABrokenInstallationIsReportedBeforeTheSettings) {
     Sandbox sandbox;
-    write_file(sandbox.tessarine() / "mcp-settings.json", "not json");
+    tree::write(sandbox.tessarine() / "mcp-settings.json", "not json");
     expect_refusal(run_launcher(sandbox), "Install Lumenframe in KOVA Hub first.");
 }
 
@@ -186,7 +186,7 @@ TEST(Launcher, NoOpensslConfigurationIsEverRead) {
     Sandbox sandbox;
     install(sandbox);
     const fs::path config = sandbox.io() / "openssl.cnf";
-    write_file(config, "openssl_conf = openssl_init\n[openssl_init]\nalg_section = evp\n[evp]\ndefault_properties = fips=yes\n");
+    tree::write(config, "openssl_conf = openssl_init\n[openssl_init]\nalg_section = evp\n[evp]\ndefault_properties = fips=yes\n");
     expect_companion_ran(run_launcher(sandbox, {.environment = {{L"OPENSSL_CONF", config.wstring()}}}));
 }
 
@@ -242,7 +242,7 @@ TEST(Launcher, ACompanionThatCannotStartIsReported) {
     install(sandbox);
     // A file of the right size and digest that is no program: it passes every
     // check and then fails to start.
-    write_file(sandbox.version("1.4.0") / "lumenframe-mcp.exe", "this is not a Windows program");
+    tree::write(sandbox.version("1.4.0") / "lumenframe-mcp.exe", "this is not a Windows program");
     sign_folder(sandbox.version("1.4.0"), "1.4.0");
     expect_refusal(run_launcher(sandbox), "Lumenframe MCP could not start. Repair it in KOVA Hub.");
 }

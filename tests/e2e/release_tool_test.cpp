@@ -14,7 +14,7 @@ TEST(ReleaseTool, WhatItSignsTheLauncherAcceptsAndWhatItFindsWrongTheLauncherRef
     Sandbox sandbox;
     install(sandbox);
     const fs::path folder = sandbox.version("1.4.0");
-    fs::remove(folder / "manifest.txt");
+    tree::remove(folder / "manifest.txt");
     const fs::path keys = test_keys_folder();
     const ToolRun signed_run = run_release_tool(
         sandbox, L"sign --key " + quoted(keys / "release-test-key.pem") + L" --version 1.4.0 " + quoted(folder));
@@ -25,9 +25,9 @@ TEST(ReleaseTool, WhatItSignsTheLauncherAcceptsAndWhatItFindsWrongTheLauncherRef
     EXPECT_EQ(accepted.output, "lumenframe.exe: ok\r\nlumenframe-mcp.exe: ok\r\n");
     expect_companion_ran(run_launcher(sandbox));
 
-    std::string app = read_file(folder / "lumenframe.exe");
+    std::string app = tree::read(folder / "lumenframe.exe");
     app[3] ^= 0x01;
-    write_file(folder / "lumenframe.exe", app);
+    tree::write(folder / "lumenframe.exe", app);
     const ToolRun refused = run_release_tool(sandbox, verify);
     EXPECT_EQ(refused.exit_code, 1u);
     EXPECT_EQ(refused.output,
@@ -39,13 +39,13 @@ TEST(ReleaseTool, WhatItSignsTheLauncherAcceptsAndWhatItFindsWrongTheLauncherRef
 // The Windows tool observes the folder through the launcher's own Win32 code:
 // a listed file that resolves outside the folder is refused by both alike
 // (under Wine a Unix link to a file lists as a plain file, for both).
-TEST(ReleaseTool, ItJudgesALinkOutOfTheFolderAsTheLauncherDoes) {
-    KOVA_NEEDS_WINE("a Unix link made through Wine's Z: drive; WindowsNative.* makes real ones");
+TEST(UnixLink, TheReleaseToolJudgesALinkOutOfTheFolderAsTheLauncherDoes) {
+    KOVA_NEEDS_WINE("a Unix link made through Wine's Z: drive; its WindowsNative counterpart makes a real one");
     Sandbox sandbox;
     install(sandbox);
     const fs::path folder = sandbox.version("1.4.0");
     const fs::path outside = sandbox.root() / "outside.exe";
-    fs::rename(folder / "lumenframe.exe", outside);
+    tree::move(folder / "lumenframe.exe", outside);
     make_unix_symlink(outside, folder / "lumenframe.exe");
     const fs::path keys = test_keys_folder();
     const ToolRun signed_run = run_release_tool(

@@ -31,14 +31,9 @@ constexpr DWORD kSymlinkTag = 0xA000000C;   // IO_REPARSE_TAG_SYMLINK
 
 enum class LinkKind { junction, file_symlink, folder_symlink };
 
-std::wstring extended(const fs::path& path) {
-    const std::wstring absolute = fs::absolute(path).wstring();
-    return absolute.starts_with(L"\\\\?\\") ? absolute : L"\\\\?\\" + absolute;
-}
-
 // A mount point's reparse data: the target as an NT path, then as shown.
 void make_junction(const fs::path& target, const fs::path& link) {
-    ASSERT_TRUE(CreateDirectoryW(extended(link).c_str(), nullptr)) << GetLastError();
+    ASSERT_TRUE(CreateDirectoryW(tree::extended(link).c_str(), nullptr)) << GetLastError();
     const std::wstring shown = without_extended_prefix(final_path_of(target));
     const std::wstring substitute = L"\\??\\" + shown;
     const std::size_t names = (substitute.size() + 1 + shown.size() + 1) * sizeof(wchar_t);
@@ -57,7 +52,7 @@ void make_junction(const fs::path& target, const fs::path& link) {
     std::memcpy(data.data() + 16, substitute.c_str(), (substitute.size() + 1) * sizeof(wchar_t));
     std::memcpy(data.data() + 16 + (substitute.size() + 1) * sizeof(wchar_t), shown.c_str(),
                 (shown.size() + 1) * sizeof(wchar_t));
-    const win32::FileHandle handle(CreateFileW(extended(link).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+    const win32::FileHandle handle(CreateFileW(tree::extended(link).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                                FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     ASSERT_TRUE(handle) << GetLastError();
     DWORD returned = 0;
@@ -75,11 +70,11 @@ void make_link(LinkKind kind, const fs::path& target, const fs::path& link) {
     } else {
         DWORD flags = SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE;
         if (kind == LinkKind::folder_symlink) flags |= SYMBOLIC_LINK_FLAG_DIRECTORY;
-        ASSERT_TRUE(CreateSymbolicLinkW(extended(link).c_str(), extended(target).c_str(), flags))
+        ASSERT_TRUE(CreateSymbolicLinkW(tree::extended(link).c_str(), tree::extended(target).c_str(), flags))
             << "CreateSymbolicLinkW failed (" << GetLastError() << "): Developer Mode or the privilege is needed";
     }
     WIN32_FIND_DATAW entry{};
-    const win32::FindHandle find(FindFirstFileW(extended(link).c_str(), &entry));
+    const win32::FindHandle find(FindFirstFileW(tree::extended(link).c_str(), &entry));
     ASSERT_TRUE(find) << "no link at " << utf8(link);
     ASSERT_NE(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT, 0u) << utf8(link) << " is no reparse point";
     ASSERT_EQ(entry.dwReserved0, kind == LinkKind::junction ? kJunctionTag : kSymlinkTag) << utf8(link);
@@ -93,7 +88,7 @@ TEST(WindowsNative, AJunctionOrAFolderLinkInTheVersionFolderIsUnexpected) {
     for (const LinkKind kind : {LinkKind::junction, LinkKind::folder_symlink}) {
         Sandbox sandbox;
         install(sandbox);
-        fs::create_directories(sandbox.root() / "some-folder");
+        tree::make_folders(sandbox.root() / "some-folder");
         ASSERT_NO_FATAL_FAILURE(make_link(kind, sandbox.root() / "some-folder", folder_of(sandbox) / "extra"));
         expect_refusal(run_launcher(sandbox), kUnexpected);
     }
@@ -107,7 +102,7 @@ TEST(WindowsNative, AListedFileThatIsASymbolicLink) {
         Sandbox sandbox;
         install(sandbox);
         const fs::path outside = sandbox.root() / "outside.exe";
-        fs::rename(folder_of(sandbox) / "lumenframe.exe", outside);
+        tree::move(folder_of(sandbox) / "lumenframe.exe", outside);
         ASSERT_NO_FATAL_FAILURE(make_link(LinkKind::file_symlink, outside, folder_of(sandbox) / "lumenframe.exe"));
         expect_refusal(run_launcher(sandbox), kChanged);
     }
@@ -119,7 +114,7 @@ TEST(WindowsNative, AListedFileThatIsASymbolicLink) {
         ASSERT_NO_FATAL_FAILURE(
             make_link(LinkKind::file_symlink, folder_of(sandbox) / "lumenframe.exe", folder_of(sandbox) / "AI_MODELS.zip"));
         sign_folder(folder_of(sandbox), "1.4.0");
-        ASSERT_NE(read_file(folder_of(sandbox) / "manifest.txt").size(), 0u);
+        ASSERT_NE(tree::read(folder_of(sandbox) / "manifest.txt").size(), 0u);
         expect_refusal(run_launcher(sandbox), kUnexpected);
     }
 }
@@ -130,8 +125,8 @@ TEST(WindowsNative, AVersionFolderThatIsAJunctionMustStayInsideTheAppFolder) {
         Sandbox sandbox;
         install(sandbox);
         const fs::path store = sandbox.app() / "store" / "1.4.0";
-        fs::create_directories(store.parent_path());
-        fs::rename(folder_of(sandbox), store);
+        tree::make_folders(store.parent_path());
+        tree::move(folder_of(sandbox), store);
         ASSERT_NO_FATAL_FAILURE(make_link(LinkKind::junction, store, folder_of(sandbox)));
         const RunResult run = run_launcher(sandbox);
         expect_companion_ran(run);
@@ -142,11 +137,64 @@ TEST(WindowsNative, AVersionFolderThatIsAJunctionMustStayInsideTheAppFolder) {
         Sandbox sandbox;
         install(sandbox);
         const fs::path outside = sandbox.root() / "outside" / "1.4.0";
-        fs::create_directories(outside.parent_path());
-        fs::rename(folder_of(sandbox), outside);
+        tree::make_folders(outside.parent_path());
+        tree::move(folder_of(sandbox), outside);
         ASSERT_NO_FATAL_FAILURE(make_link(LinkKind::junction, outside, folder_of(sandbox)));
         expect_refusal(run_launcher(sandbox), kEscaped);
     }
+}
+
+// The counterparts of UnixLink.AVersionFolderThatIsTheAppFolderEscapesItsBoundary
+// and UnixLink.AnAppFolderThatIsALinkElsewhereIsFineSinceBothSidesAreResolved.
+TEST(WindowsNative, AVersionFolderThatIsAJunctionToTheAppFolderEscapesItsBoundary) {
+    KOVA_NEEDS_WINDOWS("Wine makes no junction from Win32");
+    Sandbox sandbox;
+    install(sandbox);
+    ASSERT_NO_FATAL_FAILURE(make_link(LinkKind::junction, sandbox.app(), sandbox.app() / "versions" / "2.0.0"));
+    tree::write(sandbox.app() / "current.json", R"({"current":"2.0.0"})");
+    expect_refusal(run_launcher(sandbox), kEscaped);
+}
+
+TEST(WindowsNative, AnAppFolderThatIsAJunctionElsewhereIsFineSinceBothSidesAreResolved) {
+    KOVA_NEEDS_WINDOWS("Wine makes no junction from Win32");
+    Sandbox sandbox;
+    install(sandbox);
+    const fs::path moved = sandbox.root() / "other-place" / "Lumenframe";
+    tree::make_folders(moved.parent_path());
+    tree::move(sandbox.app(), moved);
+    ASSERT_NO_FATAL_FAILURE(make_link(LinkKind::junction, moved, sandbox.app()));
+    const RunResult run = run_launcher(sandbox);
+    expect_companion_ran(run);
+    ASSERT_TRUE(run.report);
+    EXPECT_EQ(run.report->cwd, folder_of(sandbox).wstring());
+}
+
+// The counterpart of UnixLink.TheReleaseToolJudgesALinkOutOfTheFolderAsTheLauncherDoes.
+// The Windows tool lists a real link as the launcher does, with its tag, so
+// it names the link itself as well as the file outside that it resolves to.
+TEST(WindowsNative, TheReleaseToolJudgesALinkOutOfTheFolderAsTheLauncherDoes) {
+    KOVA_NEEDS_WINDOWS("Wine makes no symbolic link from Win32");
+    Sandbox sandbox;
+    install(sandbox);
+    const fs::path folder = folder_of(sandbox);
+    const fs::path outside = sandbox.root() / "outside.exe";
+    tree::move(folder / "lumenframe.exe", outside);
+    ASSERT_NO_FATAL_FAILURE(make_link(LinkKind::file_symlink, outside, folder / "lumenframe.exe"));
+    const auto quoted = [](const fs::path& path) { return L"\"" + path.wstring() + L"\""; };
+    const fs::path keys = test_keys_folder();
+    const ToolRun signed_run = run_release_tool(
+        sandbox, L"sign --key " + quoted(keys / "release-test-key.pem") + L" --version 1.4.0 " + quoted(folder));
+    EXPECT_EQ(signed_run.exit_code, 1u);
+    EXPECT_EQ(signed_run.error, "kova-make-release: " + utf8(folder / "lumenframe.exe") +
+                                    ": a link; a release holds regular files only\r\nkova-make-release: " +
+                                    utf8(folder / "manifest.txt") + ": left as it was, from an earlier signing; nothing was signed\r\n");
+    const ToolRun verified =
+        run_release_tool(sandbox, L"verify --public-key " + quoted(keys / "release-test-key.pub.pem") + L" " + quoted(folder));
+    EXPECT_EQ(verified.exit_code, 1u);
+    EXPECT_EQ(verified.output,
+              "lumenframe.exe: outside the folder\r\nlumenframe-mcp.exe: ok\r\nlumenframe.exe: unexpected entry\r\n"
+              "Installed Lumenframe files changed. Repair the app in KOVA Hub.\r\n");
+    expect_refusal(run_launcher(sandbox), kChanged);
 }
 
 TEST(WindowsNative, AnAllowedFolderReachedThroughALinkIsTheFolderItLeadsTo) {
@@ -167,18 +215,11 @@ TEST(WindowsNative, ADanglingLinkIsNoAllowedFolder) {
     KOVA_NEEDS_WINDOWS("Wine makes no symbolic link from Win32, and leaves a dangling Unix link out of listings");
     Sandbox sandbox;
     install(sandbox);
-    fs::create_directories(sandbox.root() / "gone");
+    tree::make_folders(sandbox.root() / "gone");
     ASSERT_NO_FATAL_FAILURE(make_link(LinkKind::folder_symlink, sandbox.root() / "gone", sandbox.root() / "dangling"));
-    fs::remove(sandbox.root() / "gone");
+    tree::remove(sandbox.root() / "gone");
     write_settings(sandbox, {utf8(sandbox.root() / "dangling")});
     expect_refusal(run_launcher(sandbox), kFolderGone);
-}
-
-fs::path deep_folder(const fs::path& base, std::size_t past) {
-    fs::path deep = base;
-    for (char name = 'a'; utf8(deep).size() <= past; ++name) deep /= std::string(30, name);
-    fs::create_directories(extended(deep));
-    return deep;
 }
 
 TEST(WindowsNative, AnAllowedFolderPastThreeHundredCharactersIsHandedOverWhole) {
@@ -190,7 +231,7 @@ TEST(WindowsNative, AnAllowedFolderPastThreeHundredCharactersIsHandedOverWhole) 
     const RunResult run = run_launcher(sandbox);
     expect_companion_ran(run);
     ASSERT_TRUE(run.report && run.report->allowed_roots);
-    EXPECT_EQ(*run.report->allowed_roots, final_path_of(extended(deep)));
+    EXPECT_EQ(*run.report->allowed_roots, final_path_of(tree::extended(deep)));
     EXPECT_GT(run.report->allowed_roots->size(), 300u);
 }
 
@@ -206,7 +247,7 @@ TEST(WindowsNative, ARelativeEntryWhoseFullPathIsLongIsOpened) {
     const RunResult run = run_launcher(sandbox, {.working_directory = sandbox.root()});
     expect_companion_ran(run);
     ASSERT_TRUE(run.report);
-    EXPECT_EQ(run.report->allowed_roots, final_path_of(extended(deep)));
+    EXPECT_EQ(run.report->allowed_roots, final_path_of(tree::extended(deep)));
 }
 
 // Verification reaches every file through extended-length paths; the start
@@ -216,7 +257,7 @@ TEST(WindowsNative, AnAppStoragePastThreeHundredCharactersVerifiesThenCannotStar
     KOVA_NEEDS_WINDOWS("Wine's GetFinalPathNameByHandleW fails for final paths past about 265 characters");
     Sandbox sandbox;
     // Laid out through extended-length paths; given to the launcher plain.
-    sandbox.set_local(fs::path(extended(deep_folder(sandbox.root(), 300))) / "Local");
+    sandbox.set_local(fs::path(tree::extended(deep_folder(sandbox.root(), 300))) / "Local");
     install(sandbox);
     const std::wstring local = without_extended_prefix(sandbox.local().wstring());
     ASSERT_GT(local.size(), 300u);
@@ -227,7 +268,7 @@ TEST(WindowsNative, AnAppStoragePastThreeHundredCharactersVerifiesThenCannotStar
 // the listing, stay readable. Put back before the sandbox goes.
 class DeniedContent {
 public:
-    explicit DeniedContent(const fs::path& file) : path_(extended(file)) {
+    explicit DeniedContent(const fs::path& file) : path_(tree::extended(file)) {
         PACL dacl = nullptr;
         if (GetNamedSecurityInfoW(path_.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
                                   nullptr, &original_) != ERROR_SUCCESS) {
@@ -274,22 +315,54 @@ TEST(WindowsNative, AListedFileWhoseContentIsDeniedCannotBeOpenedForHashing) {
     install(sandbox);
     const fs::path app = folder_of(sandbox) / "lumenframe.exe";
     const DeniedContent denied(app);
-    const win32::FileHandle reading(CreateFileW(extended(app).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+    const win32::FileHandle reading(CreateFileW(tree::extended(app).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                                 OPEN_EXISTING, 0, nullptr));
     ASSERT_FALSE(reading) << "the deny entry is not in force: this process can still read " << utf8(app);
-    ASSERT_NE(GetFileAttributesW(extended(app).c_str()), INVALID_FILE_ATTRIBUTES) << "its attributes must stay readable";
+    ASSERT_NE(GetFileAttributesW(tree::extended(app).c_str()), INVALID_FILE_ATTRIBUTES) << "its attributes must stay readable";
     expect_refusal(run_launcher(sandbox), "Downloaded file could not be opened.");
+}
+
+// The folder's short name as Windows gives it; when the volume made none,
+// one of the test's own, which an administrator may set (the Windows CI
+// runner is one) on a volume that keeps short names at all.
+std::wstring short_form(const fs::path& folder) {
+    std::vector<wchar_t> buffer(32768);
+    const DWORD length = GetShortPathNameW(folder.wstring().c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+    return std::wstring(buffer.data(), length);
+}
+
+bool give_short_name(const fs::path& folder, const wchar_t* name) {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) return false;
+    const win32::KernelHandle owned_token(token);
+    TOKEN_PRIVILEGES restore{};
+    restore.PrivilegeCount = 1;
+    restore.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    if (!LookupPrivilegeValueW(nullptr, SE_RESTORE_NAME, &restore.Privileges[0].Luid) ||
+        !AdjustTokenPrivileges(owned_token.get(), FALSE, &restore, 0, nullptr, nullptr) ||
+        GetLastError() == ERROR_NOT_ALL_ASSIGNED) {
+        return false;
+    }
+    const win32::FileHandle handle(CreateFileW(tree::extended(folder).c_str(), GENERIC_WRITE | DELETE,
+                                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return handle && SetFileShortNameW(handle.get(), name);
 }
 
 TEST(WindowsNative, AnAppStorageGivenInShortFormIsTheSameFolder) {
     KOVA_NEEDS_WINDOWS("Wine's 8.3 names are made up, not the volume's own");
     Sandbox sandbox;
+    // A name that is no 8.3 name itself.
+    sandbox.set_local(sandbox.root() / "Local App Data");
     install(sandbox);
-    std::vector<wchar_t> buffer(32768);
-    const DWORD length =
-        GetShortPathNameW(sandbox.local().wstring().c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
-    const std::wstring short_local(buffer.data(), length);
-    if (short_local == sandbox.local().wstring()) GTEST_SKIP() << "needs 8.3 names on the temporary folder's volume";
+    std::wstring short_local = short_form(sandbox.local());
+    if (short_local == sandbox.local().wstring() && give_short_name(sandbox.local(), L"KOVALOCL")) {
+        short_local = short_form(sandbox.local());
+    }
+    if (short_local == sandbox.local().wstring()) {
+        KOVA_SKIP("needs an 8.3 name on the temporary folder's volume, which gives none and took none ("
+                  << utf8(sandbox.local()) << ")");
+    }
     const RunResult run = run_launcher(sandbox, {.local_app_data = short_local});
     expect_companion_ran(run);
     ASSERT_TRUE(run.report);
