@@ -17,8 +17,13 @@ if(MINGW AND OPENSSL_USE_STATIC_LIBS)
 elseif(WIN32 AND OPENSSL_USE_STATIC_LIBS)
   # The MSVC build's static libcrypto (vcpkg/ports/openssl, without sockets)
   # needs these: the registry and event log, USER32 on its fatal-error path,
-  # and the system's random generator.
-  set_property(TARGET OpenSSL::Crypto APPEND PROPERTY INTERFACE_LINK_LIBRARIES advapi32 user32 bcrypt)
+  # and BCrypt, the system's random generator. Both of the last two are
+  # delay-loaded, as with MinGW, wherever libcrypto is linked: USER32 so that
+  # a normal run never loads it, and BCrypt, which is no KnownDLL, so that it
+  # is loaded only after the launcher restricted DLL loads to System32, never
+  # from beside the executable.
+  set_property(TARGET OpenSSL::Crypto APPEND PROPERTY INTERFACE_LINK_LIBRARIES advapi32 user32 bcrypt delayimp)
+  set_property(TARGET OpenSSL::Crypto APPEND PROPERTY INTERFACE_LINK_OPTIONS /DELAYLOAD:user32.dll /DELAYLOAD:bcrypt.dll)
 endif()
 
 add_library(kova_nlohmann_json INTERFACE)

@@ -28,7 +28,8 @@ if(NOT debian_version STREQUAL VERSION)
 endif()
 string(REGEX REPLACE "-[^-]*$" "" upstream_version "${debian_version}")
 
-set(source_folder "$ENV{KOVA_OPENSSL_SOURCE}")
+# A Windows path (backslashes) would be taken for escapes in the glob below.
+file(TO_CMAKE_PATH "$ENV{KOVA_OPENSSL_SOURCE}" source_folder)
 if(source_folder STREQUAL "")
   message(FATAL_ERROR "Set KOVA_OPENSSL_SOURCE to a folder holding ${package}_${debian_version}.dsc, "
                       "${package}_${upstream_version}.orig.tar.* and ${package}_${debian_version}.debian.tar.* "
@@ -87,7 +88,9 @@ set(build "${CURRENT_BUILDTREES_DIR}/${TARGET_TRIPLET}-rel")
 file(REMOVE_RECURSE "${build}")
 file(COPY "${source_path}/" DESTINATION "${build}")
 vcpkg_execute_required_process(
-  COMMAND "${PERL}" Configure VC-WIN64A ${options} "--prefix=${folder}" "--openssldir=${folder}" "--libdir=${folder}"
+  # no-makedepend: the dependency pass is of no use to a build made once,
+  # and only slows nmake down.
+  COMMAND "${PERL}" Configure VC-WIN64A ${options} no-makedepend "--prefix=${folder}" "--openssldir=${folder}" "--libdir=${folder}"
   WORKING_DIRECTORY "${build}"
   LOGNAME "configure-${TARGET_TRIPLET}-rel")
 vcpkg_execute_required_process(
