@@ -1,18 +1,34 @@
 cmake_minimum_required(VERSION 3.25)
-# Writes the CycloneDX 1.5 software bill of materials of a built kova-mcp.exe,
-# from what its build used: the libcrypto stamp scripts/setup wrote beside the
-# library (the pinned Debian source, its digests, its configure options), the
-# compiler's own version macros and the build's settings. Nothing in it
-# depends on the time or the build folder, so the same build gives the same
-# bytes.
-#   cmake -DEXE=... -DOUTPUT=... -DOPENSSL_STAMP=... -DCXX=... -DNLOHMANN_INCLUDE=...
+# Writes the CycloneDX 1.5 software bill of materials of a kova-mcp.exe.
+#
+# Of a build, from what it used: the libcrypto stamp scripts/setup wrote
+# beside the library (the pinned Debian source, its digests, its configure
+# options), the compiler's own version macros, the Debian packages the
+# compiler and the runtimes it linked come from, and the build's settings:
+#   cmake -DEXE=... -DOUTPUT=... -DOPENSSL_STAMP=... -DCXX=... -DNLOHMANN_INCLUDE=... -DSOURCE=...
 #         -DVERSION=... -DSUPPLIER=... -DSETTINGS=name=value|name=value... -P write_sbom.cmake
+#
+# Of a copy signed with Authenticode, from the build's (scripts/sign-launcher):
+# the signed file's SHA-256 as the executable's, the unsigned one's as a
+# property, everything else as the build's:
+#   cmake -DSIGNED_EXE=... -DUNSIGNED_EXE=... -DFROM=build's.cdx.json -DOUTPUT=... -P write_sbom.cmake
+#
+# Nothing in it depends on the build folder or the clock: its serial number
+# is derived from the executable's SHA-256 and its time is SOURCE_DATE_EPOCH,
+# else the commit's, so the same bytes give the same bill.
+
+function(json_text out text)  # a JSON string of the text
+  string(REPLACE "\\" "\\\\" text "${text}")
+  string(REPLACE "\"" "\\\"" text "${text}")
+  set(${out} "\"${text}\"" PARENT_SCOPE)
+endfunction()
 
 function(json_object out)  # json_object(out key value key value ...): string values
   set(json "{}")
   while(ARGN)
     list(POP_FRONT ARGN key value)
-    string(JSON json SET "${json}" "${key}" "\"${value}\"")
+    json_text(value "${value}")
+    string(JSON json SET "${json}" "${key}" "${value}")
   endwhile()
   set(${out} "${json}" PARENT_SCOPE)
 endfunction()
@@ -38,23 +54,65 @@ function(sha256_hash out digest)
   set(${out} "[${hash}]" PARENT_SCOPE)
 endfunction()
 
-# The Debian version of a package, when the build ran on Debian.
-function(debian_package_version out package)
-  set(${out} "" PARENT_SCOPE)
-  find_program(dpkg_query dpkg-query)
-  if(dpkg_query)
-    execute_process(COMMAND "${dpkg_query}" -W -f=\${Version} "${package}" OUTPUT_VARIABLE version ERROR_QUIET
-                    RESULT_VARIABLE status)
-    if(status EQUAL 0)
-      set(${out} "${version}" PARENT_SCOPE)
-    endif()
+# The bill names the executable by its SHA-256 and takes its serial number
+# from it: a name-based (SHA-1) UUID in the URL namespace.
+function(describe_executable bom_var exe_sha256)
+  set(bom "${${bom_var}}")
+  sha256_hash(hashes "${exe_sha256}")
+  string(JSON bom SET "${bom}" metadata component hashes "${hashes}")
+  string(UUID serial NAMESPACE 6ba7b811-9dad-11d1-80b4-00c04fd430c8 NAME "kova-mcp.exe sha256:${exe_sha256}" TYPE SHA1)
+  string(JSON bom SET "${bom}" serialNumber "\"urn:uuid:${serial}\"")
+  set(${bom_var} "${bom}" PARENT_SCOPE)
+endfunction()
+
+if(DEFINED SIGNED_EXE)
+  file(READ "${FROM}" bom)
+  file(SHA256 "${UNSIGNED_EXE}" unsigned_sha256)
+  string(JSON described GET "${bom}" metadata component hashes 0 content)
+  if(NOT described STREQUAL unsigned_sha256)
+    message(FATAL_ERROR "${FROM} describes an executable of SHA-256 ${described}, not ${UNSIGNED_EXE} (${unsigned_sha256})")
   endif()
+  file(SHA256 "${SIGNED_EXE}" signed_sha256)
+  describe_executable(bom "${signed_sha256}")
+  json_object(unsigned name "kova:unsigned-sha256" value "${unsigned_sha256}")
+  string(JSON application_properties GET "${bom}" metadata component properties)
+  json_append(application_properties "${application_properties}" "${unsigned}")
+  string(JSON bom SET "${bom}" metadata component properties "${application_properties}")
+  file(WRITE "${OUTPUT}" "${bom}\n")
+  return()
+endif()
+
+# The Debian release the build ran on, for the packages' purls.
+file(STRINGS /etc/os-release os_release REGEX "^(ID|VERSION_ID)=")
+string(REGEX MATCH "ID=\"?([a-z]+)" ignored "${os_release}")
+set(distro_id "${CMAKE_MATCH_1}")
+string(REGEX MATCH "VERSION_ID=\"?([0-9.]+)" ignored "${os_release}")
+set(distro "${distro_id}-${CMAKE_MATCH_1}")
+
+# A package as a purl: '+' (in g++ and in Debian's versions) percent-encoded.
+function(debian_purl out package version arch)
+  string(REPLACE "+" "%2B" package "${package}")
+  string(REPLACE "+" "%2B" version "${version}")
+  set(${out} "pkg:deb/${distro_id}/${package}@${version}?arch=${arch}&distro=${distro}" PARENT_SCOPE)
+endfunction()
+
+# The Debian package a part of the build came from: its version and purl.
+function(debian_package prefix package)
+  execute_process(COMMAND dpkg-query -W "-f=\${Version} \${Architecture}" "${package}" OUTPUT_VARIABLE found
+                  RESULT_VARIABLE status ERROR_QUIET)
+  if(NOT status EQUAL 0 OR NOT found MATCHES "^([^ ]+) ([^ ]+)$")
+    message(FATAL_ERROR "the Debian package ${package}, which the build used, is not installed: run scripts/setup")
+  endif()
+  set(${prefix}_version "${CMAKE_MATCH_1}" PARENT_SCOPE)
+  debian_purl(purl "${package}" "${CMAKE_MATCH_1}" "${CMAKE_MATCH_2}")
+  set(${prefix}_purl "${purl}" PARENT_SCOPE)
 endfunction()
 
 # libcrypto: "PIN-LINE | OPTIONS | OPENSSLDIR | COMPILE FLAGS", the pin line
 # being "openssl VERSION dsc=SHA256 orig=SHA256 debian=SHA256". Debian ships
 # openssl's upstream tarball as .orig.tar.gz and its packaging as
-# .debian.tar.xz, as the .dsc the pin covers names them.
+# .debian.tar.xz, as the .dsc the pin covers names them; the snapshot
+# archive keeps every revision's files for good.
 file(READ "${OPENSSL_STAMP}" stamp)
 string(REPLACE " | " ";" stamp "${stamp}")
 list(GET stamp 0 pin_line)
@@ -73,7 +131,8 @@ foreach(field IN ITEMS "dsc|${openssl_package}_${openssl_version}.dsc" "orig|${o
   list(GET field 1 file_name)
   string(REGEX MATCH " ${kind}=([0-9a-f]+)" ignored "${pin_line}")
   sha256_hash(hashes "${CMAKE_MATCH_1}")
-  json_object(reference type distribution url "${file_name}" comment "Debian source package file, SHA-256 as pinned")
+  json_object(reference type distribution url "https://snapshot.debian.org/package/${openssl_package}/${openssl_version}/"
+              comment "${file_name}: a file of Debian's source package, SHA-256 as pinned")
   string(JSON reference SET "${reference}" hashes "${hashes}")
   json_append(distribution "${distribution}" "${reference}")
 endforeach()
@@ -97,52 +156,49 @@ function(macro_version out)
   list(JOIN parts "." version)
   set(${out} "${version}" PARENT_SCOPE)
 endfunction()
-macro_version(gcc_version __GNUC__ __GNUC_MINOR__ __GNUC_PATCHLEVEL__)
-macro_version(mingw_version __MINGW64_VERSION_MAJOR __MINGW64_VERSION_MINOR __MINGW64_VERSION_BUGFIX)
-macro_version(nlohmann_version NLOHMANN_JSON_VERSION_MAJOR NLOHMANN_JSON_VERSION_MINOR NLOHMANN_JSON_VERSION_PATCH)
-debian_package_version(gcc_debian g++-mingw-w64-x86-64-posix)
-# Debian's MinGW-w64 GCC calls itself 12-posix (version macros 12.0.0); its
-# package says which release it is.
+macro_version(mingw_reports __MINGW64_VERSION_MAJOR __MINGW64_VERSION_MINOR __MINGW64_VERSION_BUGFIX)
+macro_version(nlohmann_reports NLOHMANN_JSON_VERSION_MAJOR NLOHMANN_JSON_VERSION_MINOR NLOHMANN_JSON_VERSION_PATCH)
 string(REGEX MATCH "#define __VERSION__ \"([^\"]*)\"" ignored "${macros}")
 set(gcc_reports "${CMAKE_MATCH_1}")
-if(gcc_debian MATCHES "^([0-9]+\\.[0-9]+\\.[0-9]+)")
-  set(gcc_version "${CMAKE_MATCH_1}")
-endif()
-debian_package_version(mingw_debian mingw-w64-x86-64-dev)
-debian_package_version(nlohmann_debian nlohmann-json3-dev)
+debian_package(libstdcxx g++-mingw-w64-x86-64-posix)
+debian_package(libgcc gcc-mingw-w64-x86-64-posix)
+debian_package(mingw mingw-w64-x86-64-dev)
+debian_package(nlohmann nlohmann-json3-dev)
 
-# The components.
+# The components, each with its Debian version and package.
+debian_purl(openssl_purl "${openssl_package}" "${openssl_version}" source)
 json_object(libcrypto type library bom-ref libcrypto name openssl version "${openssl_version}"
             description "libcrypto, linked statically: Debian's openssl source package with its patches applied"
-            purl "pkg:deb/debian/${openssl_package}@${openssl_version}?arch=source")
+            purl "${openssl_purl}")
 string(JSON libcrypto SET "${libcrypto}" licenses "[{\"license\":{\"id\":\"Apache-2.0\"}}]")
 string(JSON libcrypto SET "${libcrypto}" externalReferences "${distribution}")
 properties(libcrypto_properties kova:configure-options "${openssl_options}" kova:openssldir "${openssl_dir}"
            kova:compile-flags "${openssl_flags}")
 string(JSON libcrypto SET "${libcrypto}" properties "${libcrypto_properties}")
 
-json_object(nlohmann type library bom-ref nlohmann-json name nlohmann-json version "${nlohmann_version}"
-            description "JSON decoding, header-only" purl "pkg:github/nlohmann/json@v${nlohmann_version}")
+json_object(nlohmann type library bom-ref nlohmann-json name nlohmann-json3-dev version "${nlohmann_version}"
+            description "nlohmann-json, header-only: JSON decoding" purl "${nlohmann_purl}")
 string(JSON nlohmann SET "${nlohmann}" licenses "[{\"license\":{\"id\":\"MIT\"}}]")
-properties(nlohmann_properties kova:debian-package "nlohmann-json3-dev ${nlohmann_debian}")
+properties(nlohmann_properties kova:upstream-version "${nlohmann_reports}")
 string(JSON nlohmann SET "${nlohmann}" properties "${nlohmann_properties}")
 
-json_object(mingw type library bom-ref mingw-w64-runtime name mingw-w64-runtime version "${mingw_version}"
-            description "the MinGW-w64 C runtime start-up and import libraries, linked statically")
-properties(mingw_properties kova:debian-package "mingw-w64-x86-64-dev ${mingw_debian}")
+json_object(mingw type library bom-ref mingw-w64-runtime name mingw-w64-x86-64-dev version "${mingw_version}"
+            description "the MinGW-w64 C runtime start-up, winpthreads and import libraries, linked statically"
+            purl "${mingw_purl}")
+properties(mingw_properties kova:upstream-version "${mingw_reports}")
 string(JSON mingw SET "${mingw}" properties "${mingw_properties}")
 
-json_object(gcc type library bom-ref gcc-runtime name gcc-runtime version "${gcc_version}"
-            description "libstdc++, libgcc and winpthreads of the MinGW-w64 GCC that linked it, linked statically")
-properties(gcc_properties kova:debian-package "g++-mingw-w64-x86-64-posix ${gcc_debian}" kova:compiler-reports "${gcc_reports}")
-string(JSON gcc SET "${gcc}" properties "${gcc_properties}")
+json_object(libstdcxx type library bom-ref libstdc++ name g++-mingw-w64-x86-64-posix version "${libstdcxx_version}"
+            description "libstdc++ of the MinGW-w64 GCC that linked it, linked statically" purl "${libstdcxx_purl}")
+properties(libstdcxx_properties kova:compiler-reports "${gcc_reports}")
+string(JSON libstdcxx SET "${libstdcxx}" properties "${libstdcxx_properties}")
 
-file(SHA256 "${EXE}" exe_sha256)
-sha256_hash(exe_hashes "${exe_sha256}")
+json_object(libgcc type library bom-ref libgcc name gcc-mingw-w64-x86-64-posix version "${libgcc_version}"
+            description "libgcc of the MinGW-w64 GCC that linked it, linked statically" purl "${libgcc_purl}")
+
 json_object(application type application bom-ref kova-mcp name kova-mcp version "${VERSION}")
 json_object(supplier name "${SUPPLIER}")
 string(JSON application SET "${application}" supplier "${supplier}")
-string(JSON application SET "${application}" hashes "${exe_hashes}")
 set(setting_values "")
 string(REPLACE "|" ";" SETTINGS "${SETTINGS}")
 foreach(setting IN LISTS SETTINGS)
@@ -155,15 +211,30 @@ endforeach()
 properties(application_properties ${setting_values})
 string(JSON application SET "${application}" properties "${application_properties}")
 
-json_object(compiler type application name x86_64-w64-mingw32-g++ version "${gcc_version}")
+json_object(compiler type application name x86_64-w64-mingw32-g++ version "${libstdcxx_version}" purl "${libstdcxx_purl}")
 set(bom "{}")
 string(JSON bom SET "${bom}" bomFormat "\"CycloneDX\"")
 string(JSON bom SET "${bom}" specVersion "\"1.5\"")
 string(JSON bom SET "${bom}" version 1)
 string(JSON bom SET "${bom}" metadata "{}")
+# The time: SOURCE_DATE_EPOCH when the build is given one, else the
+# commit's (none outside a git checkout).
+if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})
+  execute_process(COMMAND git -C "${SOURCE}" log -1 --format=%ct OUTPUT_VARIABLE commit_time
+                  OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE status ERROR_QUIET)
+  if(status EQUAL 0 AND commit_time MATCHES "^[0-9]+$")
+    set(ENV{SOURCE_DATE_EPOCH} "${commit_time}")
+  endif()
+endif()
+if(DEFINED ENV{SOURCE_DATE_EPOCH})
+  string(TIMESTAMP timestamp "%Y-%m-%dT%H:%M:%SZ" UTC)
+  string(JSON bom SET "${bom}" metadata timestamp "\"${timestamp}\"")
+endif()
 string(JSON bom SET "${bom}" metadata component "${application}")
 string(JSON bom SET "${bom}" metadata tools "{\"components\":[${compiler}]}")
-string(JSON bom SET "${bom}" components "[${libcrypto},${nlohmann},${mingw},${gcc}]")
+file(SHA256 "${EXE}" exe_sha256)
+describe_executable(bom "${exe_sha256}")
+string(JSON bom SET "${bom}" components "[${libcrypto},${nlohmann},${mingw},${libstdcxx},${libgcc}]")
 string(JSON bom SET "${bom}" dependencies
-       "[{\"ref\":\"kova-mcp\",\"dependsOn\":[\"libcrypto\",\"nlohmann-json\",\"mingw-w64-runtime\",\"gcc-runtime\"]}]")
+       "[{\"ref\":\"kova-mcp\",\"dependsOn\":[\"libcrypto\",\"nlohmann-json\",\"mingw-w64-runtime\",\"libstdc++\",\"libgcc\"]}]")
 file(WRITE "${OUTPUT}" "${bom}\n")

@@ -17,6 +17,17 @@ openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem -days 1 
   -addext "extendedKeyUsage=codeSigning" -addext "keyUsage=digitalSignature" 2>/dev/null
 "$here/scripts/sign-launcher" --cert cert.pem --key key.pem "$exe" signed.exe
 
+# The signed copy's bill of materials: the signed file's SHA-256, the built
+# one's as a property, a serial number of its own, valid CycloneDX 1.5.
+bill=signed.cdx.json
+grep -q "\"content\" : \"$(sha256sum < signed.exe | cut -d' ' -f1)\"" "$bill" || fail "$bill does not name the signed file's SHA-256"
+grep -q "\"value\" : \"$(sha256sum < "$exe" | cut -d' ' -f1)\"" "$bill" || fail "$bill does not name the built file's SHA-256"
+[ "$(grep serialNumber "$bill")" != "$(grep serialNumber "${exe%.exe}.cdx.json")" ] || fail "$bill has the build's serial number"
+node "$here/scripts/check-sbom.mjs" "$bill" >/dev/null || fail "$(node "$here/scripts/check-sbom.mjs" "$bill")"
+# Signed again, the same bytes: the signing time is the build's.
+"$here/scripts/sign-launcher" --cert cert.pem --key key.pem "$exe" again/signed.exe >/dev/null
+cmp -s signed.exe again/signed.exe && cmp -s "$bill" again/signed.cdx.json || fail "signing the same build twice gave other bytes"
+
 osslsigncode verify -CAfile cert.pem -in signed.exe > verify.txt 2>&1 || fail "osslsigncode verify failed: $(tail -n 3 verify.txt)"
 grep -q "^Signature verification: ok" verify.txt || fail "the signature did not verify"
 grep -q "Subject: /CN=kova-mcp test signer" verify.txt || fail "the signer is not the test certificate"
@@ -40,7 +51,10 @@ expect_refusal() {
 expect_refusal "could not sign $exe: Failed to parse PKCS#12 file: cert.p12 (Wrong password?)" \
   --pkcs12 cert.p12 --pass-file wrong-pass.txt "$exe" wrong.exe
 expect_refusal "sign-launcher: missing.p12: no such file" --pkcs12 missing.p12 --pass-file right-pass.txt "$exe" missing.exe
+expect_refusal "could not sign $exe: HTTP failure: Failed to get data from http://127.0.0.1:9" \
+  --pkcs12 cert.p12 --pass-file right-pass.txt --timestamp http://127.0.0.1:9 "$exe" unreachable/stamp/x.exe
 [ ! -e wrong.exe ] && [ ! -e missing.exe ] || fail "a refused signing left an output file"
+[ ! -e unreachable ] || fail "a refused signing left the folders it made"
 "$here/scripts/sign-launcher" --pkcs12 cert.p12 --pass-file right-pass.txt "$exe" dist/signed.exe >/dev/null
 [ -f dist/signed.exe ] || fail "no dist/signed.exe"
 
@@ -49,5 +63,5 @@ status=0
 [ "$status" -eq 2 ] || fail "the signed copy exited with $status, not 2"
 [ "$(cat err.txt)" = "Usage: kova-mcp lumenframe" ] || fail "the signed copy wrote: $(cat err.txt)"
 [ ! -s out.txt ] || fail "the signed copy wrote to standard output"
-echo "authenticode: signed, verified, unsigned to the same bytes, run under Wine; bad inputs refused in one line"
+echo "authenticode: signed, verified, unsigned to the same bytes, its bill valid, signed twice alike, run under Wine; bad inputs refused in one line"
 rm -rf "$work"

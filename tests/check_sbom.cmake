@@ -1,6 +1,7 @@
 cmake_minimum_required(VERSION 3.25)
-# kova-mcp.cdx.json names the executable by its real SHA-256 and libcrypto by
-# the Debian version and the three source digests that the pin file names.
+# kova-mcp.cdx.json names the executable by its real SHA-256, libcrypto by
+# the Debian version and the three source digests that the pin file names,
+# and every component by the Debian package it came from.
 #   cmake -DSBOM=... -DEXE=... -DPIN=... -P check_sbom.cmake
 file(READ "${SBOM}" bom)
 string(JSON format GET "${bom}" bomFormat)
@@ -26,6 +27,11 @@ foreach(i RANGE ${last})
   string(JSON name GET "${bom}" components ${i} name)
   if(name STREQUAL "openssl")
     set(found ${i})
+  endif()
+  # Each component names the Debian package it came from.
+  string(JSON purl ERROR_VARIABLE no_purl GET "${bom}" components ${i} purl)
+  if(no_purl OR NOT purl MATCHES "^pkg:deb/debian/[^@]+@[^?]+\\?arch=[a-z0-9]+&distro=debian-[0-9]+$")
+    message(FATAL_ERROR "${SBOM}: the component ${name} names no Debian package as its purl (${purl})")
   endif()
 endforeach()
 if(found STREQUAL "")
