@@ -1,5 +1,24 @@
 # OpenSSL 3 libcrypto, nlohmann-json and GoogleTest, found the same way for the
 # native, the MinGW and the MSVC/vcpkg builds.
+if(MINGW AND CMAKE_CROSSCOMPILING)
+  # scripts/setup builds the MinGW libcrypto into the per-user cache of
+  # whoever runs it: another user, at configure time or later at build time,
+  # is told so rather than that OpenSSL is missing.
+  set(_kova_libcrypto_stamp "${KOVA_OPENSSL_MINGW}/kova-build-options")
+  set(_kova_libcrypto_fault "the MinGW libcrypto of scripts/setup is not in KOVA_OPENSSL_MINGW (${KOVA_OPENSSL_MINGW}), "
+      "or this user cannot read it: setup builds it into the per-user cache (~/.cache/kova-mcp) of whoever runs it, "
+      "so run scripts/setup as this user")
+  string(JOIN "" _kova_libcrypto_fault ${_kova_libcrypto_fault})
+  execute_process(COMMAND "${CMAKE_COMMAND}" -E cat "${_kova_libcrypto_stamp}" RESULT_VARIABLE _kova_unreadable
+                  OUTPUT_QUIET ERROR_QUIET)
+  if(_kova_unreadable)
+    message(FATAL_ERROR " kova-mcp: ${_kova_libcrypto_fault}")
+  endif()
+  add_custom_target(kova-libcrypto-readable
+    COMMAND "${CMAKE_COMMAND}" "-DSTAMP=${_kova_libcrypto_stamp}" "-DFAULT=${_kova_libcrypto_fault}"
+            -P "${CMAKE_CURRENT_LIST_DIR}/check_libcrypto_readable.cmake"
+    VERBATIM)
+endif()
 find_package(OpenSSL 3.0 REQUIRED COMPONENTS Crypto)
 if(MINGW AND OPENSSL_USE_STATIC_LIBS)
   # The static libcrypto of scripts/setup (built without sockets) needs

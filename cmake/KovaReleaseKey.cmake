@@ -43,6 +43,7 @@ function(kova_check_release_key)
     return()
   endif()
   set(_source "${PROJECT_SOURCE_DIR}/src")
+  set(ENV{KOVA_RELEASE_KEY_TEXT} "${KOVA_RELEASE_PUBLIC_KEY}")
   try_run(_kova_key_run _kova_key_compiled "${CMAKE_BINARY_DIR}/release-key-check"
           SOURCES "${PROJECT_SOURCE_DIR}/tools/release-key-check/release_key_check.cpp"
                   "${_source}/core/base64.cpp" "${_source}/core/invariant.cpp"
@@ -51,21 +52,28 @@ function(kova_check_release_key)
           LINK_LIBRARIES OpenSSL::Crypto
           CXX_STANDARD 23 CXX_STANDARD_REQUIRED ON CXX_EXTENSIONS OFF
           COMPILE_OUTPUT_VARIABLE _compile_output
-          RUN_OUTPUT_VARIABLE _run_output
-          ARGS "${KOVA_RELEASE_PUBLIC_KEY}")
+          RUN_OUTPUT_VARIABLE _run_output)
+  unset(ENV{KOVA_RELEASE_KEY_TEXT})
   # try_run caches the exit code; the key may change before the next configure.
   set(_exit "${_kova_key_run}")
   unset(_kova_key_run CACHE)
-  string(STRIP "${_run_output}" _reason)
+  string(STRIP "${_run_output}" _output)
   if(NOT _kova_key_compiled)
     message(FATAL_ERROR " The release key check did not build:\n${_compile_output}")
-  elseif(NOT _exit STREQUAL "0" AND _reason STREQUAL "")
-    message(FATAL_ERROR " The release key check could not run (${_exit}); a cross build runs it under Wine: run scripts/setup")
-  elseif(NOT _exit STREQUAL "0")
+  elseif(_exit STREQUAL "3" AND _output MATCHES "release-key-check: ([^\n]*)")
+    set(_reason "${CMAKE_MATCH_1}")
     if(KOVA_RELEASE_BUILD)
       message(FATAL_ERROR " KOVA_RELEASE_PUBLIC_KEY is no key kova-mcp can use: ${_reason}")
     endif()
     message(WARNING "KOVA_RELEASE_PUBLIC_KEY is no key kova-mcp can use (${_reason}): "
                     "kova-mcp will refuse every run with \"Invalid embedded release key.\"")
+  elseif(NOT _exit STREQUAL "0")
+    # Whatever kept the check from running says nothing of the key.
+    string(REGEX REPLACE "[\r\n]+" " / " _output "${_output}")
+    if(CMAKE_CROSSCOMPILING)
+      message(FATAL_ERROR " The release key check could not run under Wine (exit ${_exit}: ${_output}): run "
+                          "scripts/setup as this user, or set KOVA_WINE to Wine's wine64 and WINEPREFIX to a Wine prefix of your own")
+    endif()
+    message(FATAL_ERROR " The release key check could not run (exit ${_exit}: ${_output})")
   endif()
 endfunction()

@@ -218,8 +218,8 @@ TEST(Launcher, TheExecutableSaysWhatItIsAndCarriesItsManifest) {
     ASSERT_TRUE(GetFileVersionInfoW(exe.c_str(), 0, static_cast<DWORD>(info.size()), info.data()));
     EXPECT_EQ(version_value(info, L"ProductName"), L"kova-mcp");
     EXPECT_EQ(version_value(info, L"OriginalFilename"), L"kova-mcp.exe");
-    EXPECT_EQ(version_value(info, L"ProductVersion"), widen(KOVA_PROJECT_VERSION));
-    EXPECT_EQ(version_value(info, L"FileVersion"), widen(KOVA_PROJECT_VERSION));
+    EXPECT_EQ(version_value(info, L"ProductVersion"), widen(KOVA_VERSION));
+    EXPECT_EQ(version_value(info, L"FileVersion"), widen(KOVA_VERSION));
     EXPECT_EQ(version_value(info, L"CompanyName"), L"Tessarine");
     // The tests run a build that trusts the test key, and it says so.
     EXPECT_TRUE(version_value(info, L"FileDescription").ends_with(L" (test key)")) << version_value(info, L"FileDescription");
