@@ -22,7 +22,7 @@ TEST(ReleaseTool, WhatItSignsTheLauncherAcceptsAndWhatItFindsWrongTheLauncherRef
     const std::wstring verify = L"verify --public-key " + quoted(keys / "release-test-key.pub.pem") + L" " + quoted(folder);
     const ToolRun accepted = run_release_tool(sandbox, verify);
     EXPECT_EQ(accepted.exit_code, 0u) << accepted.error;
-    EXPECT_EQ(accepted.output, "lumenframe.exe: ok\r\nlumenframe-mcp.exe: ok\r\n");
+    EXPECT_EQ(accepted.output, "\"lumenframe.exe\": ok\r\n\"lumenframe-mcp.exe\": ok\r\n");
     expect_companion_ran(run_launcher(sandbox));
 
     std::string app = tree::read(folder / "lumenframe.exe");
@@ -31,7 +31,7 @@ TEST(ReleaseTool, WhatItSignsTheLauncherAcceptsAndWhatItFindsWrongTheLauncherRef
     const ToolRun refused = run_release_tool(sandbox, verify);
     EXPECT_EQ(refused.exit_code, 1u);
     EXPECT_EQ(refused.output,
-              "lumenframe.exe: wrong digest\r\nlumenframe-mcp.exe: ok\r\n"
+              "\"lumenframe.exe\": wrong digest\r\n\"lumenframe-mcp.exe\": ok\r\n"
               "Installed Lumenframe files changed. Repair the app in KOVA Hub.\r\n");
     expect_refusal(run_launcher(sandbox), "Installed Lumenframe files changed. Repair the app in KOVA Hub.");
 }
@@ -51,14 +51,14 @@ TEST(UnixLink, TheReleaseToolJudgesALinkOutOfTheFolderAsTheLauncherDoes) {
     const ToolRun signed_run = run_release_tool(
         sandbox, L"sign --key " + quoted(keys / "release-test-key.pem") + L" --version 1.4.0 " + quoted(folder));
     EXPECT_EQ(signed_run.exit_code, 1u);
-    EXPECT_EQ(signed_run.error, "kova-make-release: " + utf8(folder / "lumenframe.exe") +
-                                    ": resolves to a file outside the folder\r\nkova-make-release: " + utf8(folder / "manifest.txt") +
-                                    ": left as it was, from an earlier signing; nothing was signed\r\n");
+    EXPECT_EQ(signed_run.error, "kova-make-release: \"" + utf8(folder / "lumenframe.exe") +
+                                    "\": resolves to a file outside the folder\r\nkova-make-release: \"" + utf8(folder / "manifest.txt") +
+                                    "\": left as it was, from an earlier signing; nothing was signed\r\n");
     const ToolRun verified =
         run_release_tool(sandbox, L"verify --public-key " + quoted(keys / "release-test-key.pub.pem") + L" " + quoted(folder));
     EXPECT_EQ(verified.exit_code, 1u);
     EXPECT_EQ(verified.output,
-              "lumenframe.exe: outside the folder\r\nlumenframe-mcp.exe: ok\r\n"
+              "\"lumenframe.exe\": outside the folder\r\n\"lumenframe-mcp.exe\": ok\r\n"
               "Installed Lumenframe files changed. Repair the app in KOVA Hub.\r\n");
     expect_refusal(run_launcher(sandbox), "Installed Lumenframe files changed. Repair the app in KOVA Hub.");
 }

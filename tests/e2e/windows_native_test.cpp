@@ -185,14 +185,14 @@ TEST(WindowsNative, TheReleaseToolJudgesALinkOutOfTheFolderAsTheLauncherDoes) {
     const ToolRun signed_run = run_release_tool(
         sandbox, L"sign --key " + quoted(keys / "release-test-key.pem") + L" --version 1.4.0 " + quoted(folder));
     EXPECT_EQ(signed_run.exit_code, 1u);
-    EXPECT_EQ(signed_run.error, "kova-make-release: " + utf8(folder / "lumenframe.exe") +
-                                    ": a link; a release holds regular files only\r\nkova-make-release: " +
-                                    utf8(folder / "manifest.txt") + ": left as it was, from an earlier signing; nothing was signed\r\n");
+    EXPECT_EQ(signed_run.error, "kova-make-release: \"" + utf8(folder / "lumenframe.exe") +
+                                    "\": a link; a release holds regular files only\r\nkova-make-release: \"" +
+                                    utf8(folder / "manifest.txt") + "\": left as it was, from an earlier signing; nothing was signed\r\n");
     const ToolRun verified =
         run_release_tool(sandbox, L"verify --public-key " + quoted(keys / "release-test-key.pub.pem") + L" " + quoted(folder));
     EXPECT_EQ(verified.exit_code, 1u);
     EXPECT_EQ(verified.output,
-              "lumenframe.exe: outside the folder\r\nlumenframe-mcp.exe: ok\r\nlumenframe.exe: unexpected entry\r\n"
+              "\"lumenframe.exe\": outside the folder\r\n\"lumenframe-mcp.exe\": ok\r\n\"lumenframe.exe\": unexpected entry\r\n"
               "Installed Lumenframe files changed. Repair the app in KOVA Hub.\r\n");
     expect_refusal(run_launcher(sandbox), kChanged);
 }

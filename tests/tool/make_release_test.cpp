@@ -4,7 +4,9 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -166,6 +168,16 @@ std::string public_pem_of(const std::string& private_pem) {
     return pem;
 }
 
+// A Unix domain socket at `path`, as a daemon leaves one.
+void make_socket(const fs::path& path) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    path.native().copy(address.sun_path, sizeof address.sun_path - 1);
+    const int socket = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_EQ(::bind(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0) << path;
+    ::close(socket);
+}
+
 std::size_t lines(const std::string& text) { return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')); }
 
 // A refusal: exit 1, each expected text on standard error, and no manifest.
@@ -190,41 +202,45 @@ TEST(MakeRelease, RefusesToSignWhatTheLauncherWouldRefuse) {
         {"a P-384 key", [](const Scratch& s) { write_file(s.key(), generated_key("EC", "P-384")); }, "1.4.0", {"a key of type EC secp384r1; " + p256}},
         {"a secp256k1 key", [](const Scratch& s) { write_file(s.key(), generated_key("EC", "secp256k1")); }, "1.4.0", {"a key of type EC secp256k1; " + p256}},
         {"an Ed25519 key", [](const Scratch& s) { write_file(s.key(), generated_key("ED25519")); }, "1.4.0", {"a key of type ED25519; " + p256}},
-        {"no key file", [](const Scratch& s) { fs::remove(s.key()); }, "1.4.0", {"key.pem: does not exist"}},
-        {"a folder for a key", [](const Scratch& s) { fs::remove(s.key()); fs::create_directory(s.key()); }, "1.4.0", {"key.pem: is a folder, not a file"}},
+        {"no key file", [](const Scratch& s) { fs::remove(s.key()); }, "1.4.0", {"key.pem\": does not exist"}},
+        {"a folder for a key", [](const Scratch& s) { fs::remove(s.key()); fs::create_directory(s.key()); }, "1.4.0", {"key.pem\": is a folder, not a file"}},
         {"a device for a key", [](const Scratch& s) { fs::remove(s.key()); fs::create_symlink("/dev/zero", s.key()); }, "1.4.0",
-         {"key.pem: is not a regular file"}},
+         {"key.pem\": is not a regular file"}},
+        {"a socket for a key", [](const Scratch& s) { fs::remove(s.key()); make_socket(s.key()); }, "1.4.0",
+         {"key.pem\": is not a regular file (a device, a FIFO or a socket)"}},
+        {"a key file this user may not read", [](const Scratch& s) { fs::permissions(s.key(), fs::perms::none); }, "1.4.0",
+         {"key.pem\": cannot be read: Permission denied"}},
         {"a key file that is no PEM key", [](const Scratch& s) { write_file(s.key(), "-----BEGIN NOTHING-----\n"); }, "1.4.0",
-         {"key.pem: not a private key in PEM"}},
+         {"key.pem\": not a private key in PEM"}},
         // Its size says 0; what it holds is megabytes.
         {"a key file larger than it says", [](const Scratch& s) { fs::remove(s.key()); fs::create_symlink("/proc/kallsyms", s.key()); }, "1.4.0",
-         {"key.pem: is larger than 65536 bytes, which no key or pass-phrase file is"}},
-        {"no such folder", [](const Scratch& s) { fs::remove_all(s.release()); }, "1.4.0", {"1.4.0: no such folder"}},
+         {"key.pem\": is larger than 65536 bytes, which no key or pass-phrase file is"}},
+        {"no such folder", [](const Scratch& s) { fs::remove_all(s.release()); }, "1.4.0", {"1.4.0\": no such folder"}},
         {"version v1.4", [](const Scratch&) {}, "v1.4", {bad_version}},
         {"version ../1", [](const Scratch&) {}, "../1", {bad_version}},
         {"version 1..4", [](const Scratch&) {}, "1..4", {bad_version}},
         {"an empty version", [](const Scratch&) {}, "", {bad_version}},
         {"a version of 33 characters", [](const Scratch&) {}, std::string(33, '1'), {bad_version}},
         {"a version no Windows folder bears", [](const Scratch&) {}, "1.", {"ends in a full stop, which Windows drops"}},
-        {"an extra file", [](const Scratch& s) { write_file(s.release() / "notes.txt", "x"); }, "1.4.0", {"notes.txt: not a release file name"}},
+        {"an extra file", [](const Scratch& s) { write_file(s.release() / "notes.txt", "x"); }, "1.4.0", {"notes.txt\": not a release file name"}},
         {"a name in another case", [](const Scratch& s) { write_file(s.release() / "AI_models.zip", "x"); }, "1.4.0",
-         {"AI_models.zip: differs from AI_MODELS.zip only in letter case"}},
+         {"AI_models.zip\": differs from AI_MODELS.zip only in letter case"}},
         {"a dead run's temporary file", [](const Scratch& s) { write_file(s.release() / ".manifest.txt.4242.tmp", "x"); }, "1.4.0",
-         {".manifest.txt.4242.tmp: left by a run of kova-make-release that did not finish"}},
+         {".manifest.txt.4242.tmp\": left by a run of kova-make-release that did not finish"}},
         {"a file that cannot be opened for hashing", [](const Scratch& s) { fs::permissions(s.release() / "lumenframe.exe", fs::perms::none); }, "1.4.0",
-         {"lumenframe.exe: cannot be opened for reading"}},
+         {"lumenframe.exe\": cannot be opened for reading: Permission denied"}},
         {"a folder named manifest.txt", [](const Scratch& s) { fs::create_directory(s.manifest()); }, "1.4.0",
-         {"manifest.txt: a folder; a release holds regular files only"}},
-        {"a 0-byte file", [](const Scratch& s) { write_file(s.release() / "THIRD_PARTY_NOTICES.txt", ""); }, "1.4.0", {"THIRD_PARTY_NOTICES.txt: empty"}},
+         {"manifest.txt\": a folder; a release holds regular files only"}},
+        {"a 0-byte file", [](const Scratch& s) { write_file(s.release() / "THIRD_PARTY_NOTICES.txt", ""); }, "1.4.0", {"THIRD_PARTY_NOTICES.txt\": empty"}},
         {"notices over their limit", [](const Scratch& s) { write_file(s.release() / "THIRD_PARTY_NOTICES.txt", "x"); fs::resize_file(s.release() / "THIRD_PARTY_NOTICES.txt", 300'000'001); }, "1.4.0",
-         {"THIRD_PARTY_NOTICES.txt: 300000001 bytes, over the limit of 300000000"}},
-        {"a link", [](const Scratch& s) { fs::create_symlink(s.release() / "lumenframe.exe", s.release() / "AI_MODELS.zip"); }, "1.4.0", {"AI_MODELS.zip: a link"}},
-        {"a folder", [](const Scratch& s) { fs::create_directory(s.release() / "AI_MODELS.zip"); }, "1.4.0", {"AI_MODELS.zip: a folder"}},
+         {"THIRD_PARTY_NOTICES.txt\": 300000001 bytes, over the limit of 300000000"}},
+        {"a link", [](const Scratch& s) { fs::create_symlink(s.release() / "lumenframe.exe", s.release() / "AI_MODELS.zip"); }, "1.4.0", {"AI_MODELS.zip\": a link"}},
+        {"a folder", [](const Scratch& s) { fs::create_directory(s.release() / "AI_MODELS.zip"); }, "1.4.0", {"AI_MODELS.zip\": a folder"}},
         {"no lumenframe-mcp.exe", [](const Scratch& s) { fs::remove(s.release() / "lumenframe-mcp.exe"); }, "1.4.0", {"no lumenframe-mcp.exe"}},
         {"an empty folder", [](const Scratch& s) { fs::remove(s.release() / "lumenframe-mcp.exe"); fs::remove(s.release() / "lumenframe.exe"); }, "1.4.0",
          {"no lumenframe.exe", "no lumenframe-mcp.exe"}},
         {"every problem at once", [](const Scratch& s) { write_file(s.release() / "a", "x"); write_file(s.release() / "AI_MODELS.zip", ""); }, "v1",
-         {bad_version, "a: not a release file name", "AI_MODELS.zip: empty"}},
+         {bad_version, "a\": not a release file name", "AI_MODELS.zip\": empty"}},
     };
     for (const Case& c : cases) {
         const Scratch scratch;
@@ -246,12 +262,26 @@ TEST(MakeRelease, AnEncryptedKeyOpensOnlyWithItsPassPhraseAndNeverPrompts) {
     expect_refused(scratch, scratch.tool({"public-key", "--key", scratch.key().string(), "--pass-env", "KOVA_TEST_PASS"}, "",
                                          {{"KOVA_TEST_PASS", "caf\xE9"}}),
                    {"the environment variable KOVA_TEST_PASS is not UTF-8 text"}, "a pass phrase that is not text");
-    for (const std::size_t length : {1024, 2000}) {
+    // OpenSSL takes 1024 bytes at most; the line says what the openssl
+    // command made of a longer one, by the way it was given.
+    for (const std::size_t length : {1025, 2000}) {
         write_file(scratch.root() / "long", std::string(length, 'p'));
         expect_refused(scratch, scratch.sign("1.4.0", {"--pass-file", (scratch.root() / "long").string()}),
-                       {"the pass phrase given is " + std::to_string(length) + " bytes; OpenSSL takes at most 1023"},
+                       {"the pass phrase given is " + std::to_string(length) + " bytes; OpenSSL takes at most 1024, and "
+                        "the openssl command's -pass file: keeps only the first 1023 bytes of a line: give those"},
                        "a pass phrase too long");
     }
+    expect_refused(scratch, scratch.tool({"public-key", "--key", scratch.key().string(), "--pass-env", "KOVA_TEST_PASS"}, "",
+                                         {{"KOVA_TEST_PASS", std::string(2000, 'p')}}),
+                   {"the pass phrase given is 2000 bytes; OpenSSL takes at most 1024, and the openssl command encrypts "
+                    "a key with only the first 1024 bytes of a longer -pass env: or pass: phrase: give those"},
+                   "a pass phrase too long, from the environment");
+    // Encrypted with all of 1024 bytes, as `openssl genpkey -pass env:` does.
+    const std::string longest(1024, 'q');
+    write_file(scratch.root() / "longest.pem", pem_of(testing::test_signing_key().get(), longest));
+    const ToolRun longest_run = scratch.tool({"public-key", "--key", (scratch.root() / "longest.pem").string(), "--pass-env",
+                                              "KOVA_TEST_PASS"}, "", {{"KOVA_TEST_PASS", longest}});
+    EXPECT_EQ(longest_run.exit_code, 0) << longest_run.error;
     // Encrypted with an empty pass phrase is encrypted all the same.
     write_file(scratch.root() / "empty.pem", pem_of(testing::test_signing_key().get(), "", true));
     expect_refused(scratch, scratch.tool({"sign", "--key", (scratch.root() / "empty.pem").string(), "--version", "1.4.0",
@@ -303,7 +333,7 @@ TEST(MakeRelease, AManifestThatCannotBeWrittenLeavesTheOldOneAsItWas) {
     const ToolRun run = scratch.tool({"sign", "--key", scratch.key().string(), "--version", "1.4.0", scratch.release().string()},
                                      "ulimit -f 1");
     EXPECT_EQ(run.exit_code, 1) << run.error;
-    EXPECT_NE(run.error.find("manifest.txt: cannot be written: File too large; nothing was signed and the earlier "
+    EXPECT_NE(run.error.find("manifest.txt\": cannot be written: File too large; nothing was signed and the earlier "
                              "manifest.txt is as it was"),
               std::string::npos)
         << run.error;
@@ -322,18 +352,18 @@ TEST(MakeRelease, NamesAreShownAsWrittenAndInNameOrder) {
                              "caf\xC3\xA9.txt", "a\tb"}) {
         write_file(scratch.release() / name, "x");
     }
-    const std::string folder = scratch.release().string() + "/";
+    const std::string folder = "\"" + scratch.release().string() + "/";
     const std::string not_a_release_name =
-        ": not a release file name; the names are exactly lumenframe.exe, lumenframe-mcp.exe, THIRD_PARTY_NOTICES.txt, "
+        "\": not a release file name; the names are exactly lumenframe.exe, lumenframe-mcp.exe, THIRD_PARTY_NOTICES.txt, "
         "AI_MODELS.zip\n";
     const ToolRun run = scratch.sign();
     EXPECT_EQ(run.exit_code, 1);
     EXPECT_EQ(run.error, "kova-make-release: " + folder + ".manifest.txt..tmp" + not_a_release_name +
-                         "kova-make-release: " + folder + ".manifest.txt.10.tmp: left by a run of kova-make-release that did not finish; remove it\n"
+                         "kova-make-release: " + folder + ".manifest.txt.10.tmp\": left by a run of kova-make-release that did not finish; remove it\n"
                          "kova-make-release: " + folder + ".manifest.txt.tmp" + not_a_release_name +
                          "kova-make-release: " + folder + ".notes.tmp" + not_a_release_name +
                          "kova-make-release: " + folder + "a\\x09b" + not_a_release_name +
-                         "kova-make-release: " + folder + "caf\\xE9: a name that is not Unicode text\n"
+                         "kova-make-release: " + folder + "caf\\xE9\": a name that is not Unicode text\n"
                          "kova-make-release: " + folder + "caf\xC3\xA9.txt" + not_a_release_name +
                          "kova-make-release: " + folder + "zeta" + not_a_release_name);
 }
@@ -361,8 +391,8 @@ TEST(MakeRelease, ARecordThatCannotBeCreatedSignsNothing) {
     const ToolRun run = scratch.sign("1.4.0", {}, without_dac_capabilities());
     fs::permissions(scratch.release(), fs::perms::owner_all);
     EXPECT_EQ(run.exit_code, 1);
-    EXPECT_EQ(run.error, "kova-make-release: " + scratch.manifest().string() +
-                             ": cannot be created: Permission denied; nothing was signed and no manifest.txt was written\n");
+    EXPECT_EQ(run.error, "kova-make-release: \"" + scratch.manifest().string() +
+                             "\": cannot be created: Permission denied; nothing was signed and no manifest.txt was written\n");
     EXPECT_FALSE(fs::exists(scratch.manifest()));
 }
 
@@ -373,16 +403,16 @@ TEST(MakeRelease, VerifyJudgesAsTheLauncherAndNamesWhatIsWrong) {
     const std::vector<std::string> verify{"verify", "--public-key", KOVA_TEST_PUBLIC_KEY_PEM, scratch.release().string()};
     const ToolRun accepted = scratch.tool(verify);
     EXPECT_EQ(accepted.exit_code, 0) << accepted.error;
-    EXPECT_EQ(accepted.output, "lumenframe.exe: ok\nlumenframe-mcp.exe: ok\n");
+    EXPECT_EQ(accepted.output, "\"lumenframe.exe\": ok\n\"lumenframe-mcp.exe\": ok\n");
     write_file(scratch.release() / "lumenframe.exe", "the apq");
     write_file(scratch.release() / "lumenframe-mcp.exe", "the companion, longer");
     fs::create_directory(scratch.release() / "extra");
     const ToolRun refused = scratch.tool(verify);
     EXPECT_EQ(refused.exit_code, 1);
     EXPECT_EQ(refused.output,
-              "lumenframe.exe: wrong digest\n"
-              "lumenframe-mcp.exe: wrong size (21 bytes; the release lists 13)\n"
-              "extra: unexpected entry\n"
+              "\"lumenframe.exe\": wrong digest\n"
+              "\"lumenframe-mcp.exe\": wrong size (21 bytes; the release lists 13)\n"
+              "\"extra\": unexpected entry\n"
               "Installed Lumenframe files changed. Repair the app in KOVA Hub.\n");
     const ToolRun other_version = scratch.tool({"verify", "--public-key", KOVA_TEST_PUBLIC_KEY_PEM, "--version", "1.4.1",
                                             scratch.release().string()});
@@ -392,9 +422,9 @@ TEST(MakeRelease, VerifyJudgesAsTheLauncherAndNamesWhatIsWrong) {
 // Windows finds a name in any letter case, and the launcher reads nothing
 // but regular files: verify on Linux says what the launcher would say.
 TEST(MakeRelease, VerifySeesTheFolderAsTheLauncherWould) {
-    const std::string ok_files = "lumenframe.exe: ok\nlumenframe-mcp.exe: ok\n";
+    const std::string ok_files = "\"lumenframe.exe\": ok\n\"lumenframe-mcp.exe\": ok\n";
     const std::string no_record =
-        "manifest.txt: missing, or not a regular file of UTF-8 text\n"
+        "\"manifest.txt\": missing, or not a regular file of UTF-8 text\n"
         "Installed release record is missing. Repair Lumenframe in KOVA Hub.\n";
     const std::string unexpected = "Installed Lumenframe folder contains an unexpected file. Repair the app in KOVA Hub.\n";
     struct Case {
@@ -406,9 +436,9 @@ TEST(MakeRelease, VerifySeesTheFolderAsTheLauncherWould) {
         {"a folder named manifest.txt", [](const Scratch& s) { fs::remove(s.manifest()); fs::create_directory(s.manifest()); }, no_record},
         {"a FIFO named manifest.txt", [](const Scratch& s) { fs::remove(s.manifest()); mkfifo(s.manifest().c_str(), 0644); }, no_record},
         {"the record in capitals", [](const Scratch& s) { fs::rename(s.manifest(), s.release() / "MANIFEST.TXT"); },
-         ok_files + "MANIFEST.TXT: unexpected entry\n" + unexpected},
+         ok_files + "\"MANIFEST.TXT\": unexpected entry\n" + unexpected},
         {"a listed file in capitals", [](const Scratch& s) { fs::rename(s.release() / "lumenframe.exe", s.release() / "LUMENFRAME.EXE"); },
-         ok_files + "LUMENFRAME.EXE: unexpected entry\n" + unexpected},
+         ok_files + "\"LUMENFRAME.EXE\": unexpected entry\n" + unexpected},
     };
     for (const Case& c : cases) {
         const Scratch scratch;
@@ -418,6 +448,18 @@ TEST(MakeRelease, VerifySeesTheFolderAsTheLauncherWould) {
         EXPECT_EQ(run.exit_code, 1) << c.what;
         EXPECT_EQ(run.output, c.output) << c.what;
     }
+    {
+        // Through a link named after the version: the name given is the
+        // version, as versions\1.4.0 may lead anywhere for the launcher.
+        const Scratch scratch;
+        ASSERT_EQ(scratch.sign().exit_code, 0);
+        fs::rename(scratch.release(), scratch.root() / "stage");
+        fs::create_directory(scratch.root() / "l");
+        fs::create_directory_symlink(scratch.root() / "stage", scratch.root() / "l" / "1.4.0");
+        const ToolRun run = scratch.tool({"verify", "--public-key", KOVA_TEST_PUBLIC_KEY_PEM, (scratch.root() / "l" / "1.4.0").string()});
+        EXPECT_EQ(run.exit_code, 0) << run.error;
+        EXPECT_EQ(run.output, ok_files);
+    }
     const Scratch scratch;
     const auto verify = [&scratch](const fs::path& public_key, const fs::path& folder) {
         return scratch.tool({"verify", "--public-key", public_key.string(), folder.string()});
@@ -426,20 +468,45 @@ TEST(MakeRelease, VerifySeesTheFolderAsTheLauncherWould) {
     fs::create_directory(scratch.root() / "release");
     const std::pair<ToolRun, std::string> refusals[] = {
         {verify(KOVA_TEST_PUBLIC_KEY_PEM, scratch.release() / "lumenframe.exe"),
-         (scratch.release() / "lumenframe.exe").string() + ": not a folder"},
+         (scratch.release() / "lumenframe.exe").string() + "\": not a folder"},
         {verify(scratch.root() / "rsa.pub.pem", scratch.release()),
-         (scratch.root() / "rsa.pub.pem").string() + ": not a P-256 (prime256v1) public key in PEM"},
+         (scratch.root() / "rsa.pub.pem").string() + "\": not a P-256 (prime256v1) public key in PEM"},
         {verify(KOVA_TEST_PUBLIC_KEY_PEM, scratch.root() / "release"),
-         (scratch.root() / "release").string() + ": its name is not a version name; give --version VERSION"},
+         (scratch.root() / "release").string() + "\": its name is not a version name; give --version VERSION"},
     };
     for (const auto& [run, line] : refusals) {
         EXPECT_EQ(run.exit_code, 1) << line;
-        EXPECT_EQ(run.error, "kova-make-release: " + line + "\n");
+        EXPECT_EQ(run.error, "kova-make-release: \"" + line + "\n");
     }
+}
+
+// Signed as asked, with a warning for what no launcher a publisher ships
+// will take: the test key, a version other than the folder's name.
+TEST(MakeRelease, SigningWhatNoShippedLauncherTakesIsWarnedOf) {
+    const Scratch scratch;
+    const std::string test_key = "kova-make-release: warning: \"" + scratch.key().string() +
+                                 "\" is the test key of tests/keys, whose private half anyone can read: only a test build "
+                                 "of kova-mcp takes this record, and a release build refuses to trust that key\n";
+    const ToolRun same = scratch.sign("1.4.0");
+    EXPECT_EQ(same.exit_code, 0);
+    EXPECT_EQ(same.error, test_key);
+    const ToolRun other = scratch.sign("1.4.1");
+    EXPECT_EQ(other.exit_code, 0);
+    EXPECT_EQ(other.error, test_key + "kova-make-release: warning: version 1.4.1 is not the folder's name \"1.4.0\": the "
+                                      "launcher reads version 1.4.1 only from a folder versions\\1.4.1, and refuses this "
+                                      "record anywhere else\n");
 }
 
 TEST(MakeRelease, OutputThatCannotBeWrittenIsAFailure) {
     const Scratch scratch;
+    // What was signed is on disk; the line says so, and what was lost.
+    const ToolRun signed_run = scratch.tool({"sign", "--key", scratch.key().string(), "--version", "1.4.0",
+                                             scratch.release().string()}, "exec >/dev/full");
+    EXPECT_EQ(signed_run.exit_code, 1);
+    EXPECT_TRUE(signed_run.error.ends_with("kova-make-release: the folder is signed and its manifest.txt is in place, but "
+                                           "standard output cannot be written, so the line saying what it lists is lost\n"))
+        << signed_run.error;
+    EXPECT_TRUE(fs::is_regular_file(scratch.manifest()));
     for (const std::vector<std::string>& arguments :
          {std::vector<std::string>{"public-key", "--key", scratch.key().string()}, {"--help"}}) {
         const ToolRun run = scratch.tool(arguments, "exec >/dev/full");
@@ -467,6 +534,20 @@ TEST(MakeRelease, AKeyWithExplicitCurveParametersIsTheSameKey) {
     EXPECT_EQ(public_key.output, signing::public_key_base64(testing::test_signing_key()) + "\n");
     EXPECT_EQ(scratch.sign().exit_code, 0);
     EXPECT_EQ(scratch.tool({"verify", "--public-key", KOVA_TEST_PUBLIC_KEY_PEM, scratch.release().string()}).exit_code, 0);
+    // Its public half with the point compressed is the same key too.
+    EVP_PKEY* compressed = EVP_PKEY_dup(testing::test_signing_key().get());
+    ASSERT_EQ(EVP_PKEY_set_utf8_string_param(compressed, "point-format", "compressed"), 1);
+    BIO* bio = BIO_new(BIO_s_mem());
+    PEM_write_bio_PUBKEY(bio, compressed);
+    char* data = nullptr;
+    const long length = BIO_get_mem_data(bio, &data);
+    write_file(scratch.root() / "compressed.pub.pem", std::string(data, static_cast<std::size_t>(length)));
+    BIO_free(bio);
+    EVP_PKEY_free(compressed);
+    ASSERT_LT(fs::file_size(scratch.root() / "compressed.pub.pem"), fs::file_size(KOVA_TEST_PUBLIC_KEY_PEM));
+    const ToolRun verified = scratch.tool({"verify", "--public-key", (scratch.root() / "compressed.pub.pem").string(),
+                                           scratch.release().string()});
+    EXPECT_EQ(verified.exit_code, 0) << verified.error;
 }
 
 }  // namespace

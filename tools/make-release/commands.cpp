@@ -21,6 +21,9 @@ namespace {
 
 constexpr int kRefused = 1;
 
+// The public half of the project's test key pair, which anyone can sign with.
+constexpr std::string_view kTestPublicKey = KOVA_TEST_PUBLIC_KEY;
+
 // A PEM key, even RSA of 16384 bits, is a few kilobytes; a pass phrase far less.
 constexpr std::uint64_t kKeyFileLimit = 64 * 1024;
 
@@ -47,7 +50,7 @@ std::string describe(ReadFault fault) {
             return "is larger than " + std::to_string(kKeyFileLimit) + " bytes, which no key or pass-phrase file is";
         case ReadFault::unreadable: break;
     }
-    return "cannot be read";
+    return "cannot be read" + system_reason();
 }
 
 std::string describe(FolderFault fault) {
@@ -56,13 +59,13 @@ std::string describe(FolderFault fault) {
         case FolderFault::not_a_folder: return "not a folder";
         case FolderFault::unreadable: break;
     }
-    return "the folder cannot be opened";
+    return "the folder cannot be opened" + system_reason();
 }
 
 std::expected<std::string, std::string> read_small_file(const std::string& path_text) {
     const fs::path path = path_from_utf8(path_text);
     std::expected<std::string, ReadFault> text = read_regular_file(path, kKeyFileLimit);
-    if (!text) return std::unexpected(shown(path) + ": " + describe(text.error()));
+    if (!text) return std::unexpected(quoted(path) + ": " + describe(text.error()));
     return std::move(*text);
 }
 
@@ -85,6 +88,17 @@ std::expected<std::optional<std::string>, std::string> pass_phrase_of(const KeyF
     return std::optional<std::string>{};
 }
 
+// Of a pass phrase longer than OpenSSL takes, what the openssl command that
+// encrypted the key used, by the way the pass phrase is given here.
+std::string what_openssl_encrypted_with(const KeyFile& key) {
+    if (key.pass_file) {
+        return "and the openssl command's -pass file: keeps only the first " +
+               std::to_string(signing::kMaxPassPhraseBytes - 1) + " bytes of a line: give those";
+    }
+    return "and the openssl command encrypts a key with only the first " + std::to_string(signing::kMaxPassPhraseBytes) +
+           " bytes of a longer -pass env: or pass: phrase: give those";
+}
+
 // The key, and the public half the launcher would build in, decoded by the
 // launcher's own rule before anything else is done with the key.
 struct LoadedKey {
@@ -102,25 +116,24 @@ std::expected<LoadedKey, std::string> load_key(const KeyFile& key) {
     if (!loaded) {
         switch (loaded.error().problem) {
             case signing::KeyProblem::needs_pass_phrase:
-                return std::unexpected(shown(path) +
+                return std::unexpected(quoted(path) +
                                        ": the key is encrypted; give its pass phrase with --pass-env NAME or --pass-file FILE");
             case signing::KeyProblem::wrong_pass_phrase:
-                return std::unexpected(shown(path) + ": the pass phrase given does not open the key");
+                return std::unexpected(quoted(path) + ": the pass phrase given does not open the key");
             case signing::KeyProblem::pass_phrase_too_long:
-                return std::unexpected(shown(path) + ": the pass phrase given is " + std::to_string((*pass_phrase)->size()) +
+                return std::unexpected(quoted(path) + ": the pass phrase given is " + std::to_string((*pass_phrase)->size()) +
                                        " bytes; OpenSSL takes at most " + std::to_string(signing::kMaxPassPhraseBytes) +
-                                       " (and the openssl command keeps only the first " +
-                                       std::to_string(signing::kMaxPassPhraseBytes) + " bytes of a longer one)");
+                                       ", " + what_openssl_encrypted_with(key));
             case signing::KeyProblem::not_p256:
-                return std::unexpected(shown(path) + ": a key of type " + loaded.error().key_type +
+                return std::unexpected(quoted(path) + ": a key of type " + loaded.error().key_type +
                                        "; releases are signed with a P-256 (prime256v1) EC key");
             case signing::KeyProblem::unreadable:
                 break;
         }
-        return std::unexpected(shown(path) + ": not a private key in PEM");
+        return std::unexpected(quoted(path) + ": not a private key in PEM");
     }
     Result<crypto::VerifyingKey> public_key = decode_release_key_text(signing::public_key_base64(*loaded));
-    if (!public_key) return std::unexpected(shown(path) + ": its public half is not a key kova-mcp can build in");
+    if (!public_key) return std::unexpected(quoted(path) + ": its public half is not a key kova-mcp can build in");
     return LoadedKey{std::move(*loaded), std::move(*public_key)};
 }
 
@@ -129,8 +142,8 @@ std::expected<LoadedKey, std::string> load_key(const KeyFile& key) {
 // path's last name (the version rule allows no space at all).
 std::optional<std::string> version_problem(const std::string& version) {
     if (!is_valid_version(version)) {
-        return "version \"" + shown(path_from_utf8(version)) +
-               "\" is not a version name: 1 to 32 ASCII letters, digits, '-' and '.', a digit first, never \"..\"";
+        return "version " + quoted(path_from_utf8(version)) +
+               " is not a version name: 1 to 32 ASCII letters, digits, '-' and '.', a digit first, never \"..\"";
     }
     if (version.ends_with('.')) {
         return "version \"" + version +
@@ -210,7 +223,7 @@ Plan plan_release(VersionFolder& folder, const fs::path& shown_folder, std::vect
             entries.push_back(entry);
             return true;
         })) {
-        problems.push_back(shown(shown_folder) + ": cannot be listed");
+        problems.push_back(quoted(shown_folder) + ": cannot be listed" + system_reason());
         return {};
     }
     std::sort(entries.begin(), entries.end(),
@@ -218,14 +231,14 @@ Plan plan_release(VersionFolder& folder, const fs::path& shown_folder, std::vect
     Plan plan;
     for (const ListedEntry& entry : entries) {
         if (const std::optional<std::string> problem = entry_problem(folder, entry, plan)) {
-            problems.push_back(shown(shown_folder / path_from_utf8(entry.shown_name)) + ": " + *problem);
+            problems.push_back(quoted(shown_folder / path_from_utf8(entry.shown_name)) + ": " + *problem);
         }
     }
     for (const ReleaseFileRule& rule : kReleaseFileRules) {
         const bool listed = std::any_of(entries.begin(), entries.end(),
                                         [&rule](const ListedEntry& entry) { return entry.name == rule.name; });
         if (rule.required && !listed) {
-            problems.push_back(shown(shown_folder) + ": no " + std::string(rule.name) + ", which every release holds");
+            problems.push_back(quoted(shown_folder) + ": no " + std::string(rule.name) + ", which every release holds");
         }
     }
     std::sort(plan.files.begin(), plan.files.end(),
@@ -276,6 +289,33 @@ std::string what_is_left(bool earlier_manifest) {
     return earlier_manifest ? "the earlier manifest.txt is as it was" : "no manifest.txt was written";
 }
 
+// The name the publisher gives the folder, a link's own name included: the
+// launcher finds a version by the name of its folder under versions,
+// wherever that leads. A path that ends in "." or ".." names the folder it
+// resolves to.
+std::optional<std::string> name_given(const fs::path& folder, const ObservedFolder& observed) {
+    fs::path given = folder;
+    while (!given.has_filename() && given.has_relative_path()) given = given.parent_path();
+    const fs::path name = given.filename();
+    if (name.empty() || name == "." || name == "..") return observed.name;
+    return name_text(name);
+}
+
+// What was signed as asked, but no launcher a publisher ships will take.
+void warn_of_what_no_shipped_launcher_takes(const KeyFile& key, const LoadedKey& loaded, const std::string& version,
+                                            const std::optional<std::string>& folder_name) {
+    if (signing::public_key_base64(loaded.key) == kTestPublicKey) {
+        complain("warning: " + quoted(path_from_utf8(key.path)) +
+                 " is the test key of tests/keys, whose private half anyone can read: only a test build of kova-mcp "
+                 "takes this record, and a release build refuses to trust that key");
+    }
+    if (folder_name && *folder_name != version) {
+        complain("warning: version " + version + " is not the folder's name " + quoted(path_from_utf8(*folder_name)) +
+                 ": the launcher reads version " + version + " only from a folder versions\\" + version +
+                 ", and refuses this record anywhere else");
+    }
+}
+
 }  // namespace
 
 void complain(const std::string& line) { std::cerr << "kova-make-release: " << line << '\n'; }
@@ -297,7 +337,7 @@ int sign_folder(const KeyFile& key, const std::string& version, const std::strin
     std::expected<ObservedFolder, FolderFault> observed = observe_version_folder(folder);
     Plan plan;
     if (!observed) {
-        problems.push_back(shown(folder) + ": " + describe(observed.error()));
+        problems.push_back(quoted(folder) + ": " + describe(observed.error()));
     } else {
         plan = plan_release(*observed->folder, folder, problems);
     }
@@ -311,13 +351,13 @@ int sign_folder(const KeyFile& key, const std::string& version, const std::strin
         if (digest) {
             files.push_back({name, plan.files[i].size, *digest});
         } else {
-            problems.push_back(shown(folder / path_from_utf8(name)) + ": " +
-                               describe(Finding{name, verdict_of_digest_failure(digest.error())}));
+            problems.push_back(quoted(folder / path_from_utf8(name)) + ": " +
+                               describe(Finding{name, verdict_of_digest_failure(digest.error())}) + system_reason());
         }
     }
     if (!problems.empty()) {
         for (const std::string& problem : problems) complain(problem);
-        if (plan.earlier_manifest) complain(shown(manifest) + ": left as it was, from an earlier signing; nothing was signed");
+        if (plan.earlier_manifest) complain(quoted(manifest) + ": left as it was, from an earlier signing; nothing was signed");
         return kRefused;
     }
 
@@ -327,19 +367,20 @@ int sign_folder(const KeyFile& key, const std::string& version, const std::strin
     WithManifest signed_folder(*observed->folder, record);
     const Result<Release> judged = judge_version_folder(signed_folder, version, loaded->public_key, stop_at_first_failure);
     if (!judged) {
-        return refuse(shown(folder) + ": changed while it was signed, so nothing was signed and " +
+        return refuse(quoted(folder) + ": changed while it was signed, so nothing was signed and " +
                       what_is_left(plan.earlier_manifest) + " (" + std::string(judged.error().text()) + ")");
     }
     if (const std::optional<ReplaceFailure> failure = replace_file(manifest, record + "\n")) {
         if (failure->replaced) {
-            return refuse(shown(manifest) + ": signed and in place, but " + failure->what +
+            return refuse(quoted(manifest) + ": signed and in place, but " + failure->what +
                           "; it may not survive a crash of this machine");
         }
-        return refuse(shown(manifest) + ": " + failure->what + "; nothing was signed and " +
+        return refuse(quoted(manifest) + ": " + failure->what + "; nothing was signed and " +
                       what_is_left(plan.earlier_manifest));
     }
-    std::cout << "kova-make-release: signed version " << version << ": " << shown(manifest) << " lists "
+    std::cout << "kova-make-release: signed version " << version << ": " << quoted(manifest) << " lists "
               << listing(files) << '\n';
+    warn_of_what_no_shipped_launcher_takes(key, *loaded, version, name_given(folder, *observed));
     return kDone;
 }
 
@@ -348,20 +389,21 @@ int verify_folder(const std::string& public_key_path, const std::optional<std::s
     const std::expected<std::string, std::string> pem = read_small_file(public_key_path);
     if (!pem) return refuse(pem.error());
     const std::optional<crypto::VerifyingKey> key = signing::load_public_key_pem(*pem);
-    if (!key) return refuse(shown(path_from_utf8(public_key_path)) + ": not a P-256 (prime256v1) public key in PEM");
+    if (!key) return refuse(quoted(path_from_utf8(public_key_path)) + ": not a P-256 (prime256v1) public key in PEM");
     const fs::path folder = path_from_utf8(folder_text);
     std::expected<ObservedFolder, FolderFault> observed = observe_version_folder(folder);
-    if (!observed) return refuse(shown(folder) + ": " + describe(observed.error()));
+    if (!observed) return refuse(quoted(folder) + ": " + describe(observed.error()));
+    const std::optional<std::string> folder_name = name_given(folder, *observed);
     if (version_given) {
         if (std::optional<std::string> problem = version_problem(*version_given)) return refuse(*problem);
-    } else if (!observed->name || !is_valid_version(*observed->name)) {
-        return refuse(shown(folder) + ": its name is not a version name; give --version VERSION");
-    } else if (std::optional<std::string> problem = version_problem(*observed->name)) {
-        return refuse(shown(folder) + ": its name is no version the launcher can run: " + *problem);
+    } else if (!folder_name || !is_valid_version(*folder_name)) {
+        return refuse(quoted(folder) + ": its name is not a version name; give --version VERSION");
+    } else if (std::optional<std::string> problem = version_problem(*folder_name)) {
+        return refuse(quoted(folder) + ": its name is no version the launcher can run: " + *problem);
     }
-    const std::string version = version_given.value_or(observed->name.value_or(""));
+    const std::string version = version_given.value_or(folder_name.value_or(""));
     const Result<Release> release = judge_version_folder(*observed->folder, version, *key, [](const Finding& finding) {
-        std::cout << finding.name << ": " << describe(finding) << '\n';
+        std::cout << quoted_text(finding.name) << ": " << describe(finding) << '\n';
         return true;
     });
     if (!release) {

@@ -98,35 +98,49 @@ std::optional<std::string> option(const Parsed& parsed, std::string_view name) {
     return it->second;
 }
 
-int run_command(const Arguments& arguments) {
+struct Outcome {
+    int status;
+    std::string_view command;
+};
+
+// What a run loses when standard output cannot be written.
+std::string lost_output_line(const Outcome& outcome) {
+    if (outcome.command == "sign" && outcome.status == kDone) {
+        return "the folder is signed and its manifest.txt is in place, but standard output cannot be written, so the "
+               "line saying what it lists is lost";
+    }
+    return "standard output cannot be written, so what the command printed is lost";
+}
+
+Outcome run_command(const Arguments& arguments) {
     std::vector<std::string> words;
     for (const std::optional<std::string>& argument : arguments) {
         if (!argument) {
             complain("an argument is not Unicode text");
-            return kUsageError;
+            return {kUsageError, ""};
         }
         words.push_back(*argument);
     }
     if (words.size() == 1 && (words[0] == "--help" || words[0] == "-h" || words[0] == "help")) {
         std::cout << kUsage;
-        return kDone;
+        return {kDone, "help"};
     }
     const std::optional<Parsed> parsed = parse(words);
-    if (!parsed) return usage_error();
+    if (!parsed) return {usage_error(), ""};
     const KeyFile key{option(*parsed, "--key").value_or(""), option(*parsed, "--pass-env"), option(*parsed, "--pass-file")};
     const std::string_view command = parsed->command->name;
     if (command == "public-key") {
-        if (key.path.empty()) return usage_error();
-        return print_public_key(key);
+        if (key.path.empty()) return {usage_error(), command};
+        return {print_public_key(key), command};
     }
     if (command == "sign") {
         const std::optional<std::string> version = option(*parsed, "--version");
-        if (key.path.empty() || !version) return usage_error();
-        return sign_folder(key, *version, parsed->folders.front());
+        if (key.path.empty() || !version) return {usage_error(), command};
+        return {sign_folder(key, *version, parsed->folders.front()), command};
     }
     const std::optional<std::string> public_key = option(*parsed, "--public-key");
-    if (!public_key) return usage_error();
-    return verify_folder(*public_key, option(*parsed, "--version"), parsed->folders.front());
+    if (!public_key) return {usage_error(), command};
+    return {verify_folder(*public_key, option(*parsed, "--version"), parsed->folders.front()), command};
 }
 
 }  // namespace
@@ -134,13 +148,13 @@ int run_command(const Arguments& arguments) {
 // Output that cannot be written, to a full disk or a closed pipe, is a
 // failure like any other.
 int run(const Arguments& arguments) {
-    const int status = run_command(arguments);
+    const Outcome outcome = run_command(arguments);
     std::cout.flush();
     if (!std::cout) {
-        complain("standard output cannot be written, so what the command printed is lost");
+        complain(lost_output_line(outcome));
         return kRefused;
     }
-    return status;
+    return outcome.status;
 }
 
 }  // namespace kova::tool

@@ -26,12 +26,12 @@ std::string hex_escape(unsigned char byte) {
     return hex;
 }
 
-// Control characters as \xNN, so that a message stays on one line.
+// Control characters and double quotes as \xNN.
 std::string escaped(std::string_view text) {
     std::string out;
     for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
-        out += byte < 0x20 || byte == 0x7F ? hex_escape(byte) : std::string(1, c);
+        out += byte < 0x20 || byte == 0x7F || c == '"' ? hex_escape(byte) : std::string(1, c);
     }
     return out;
 }
@@ -83,6 +83,15 @@ bool is_decimal(std::string_view text) {
 std::optional<std::string> name_text(const fs::path& name) { return text_of_native(name.native()); }
 
 std::string shown(const fs::path& path) { return shown_native(path.native()); }
+
+std::string quoted(const fs::path& path) { return quoted_text(shown(path)); }
+
+std::string quoted_text(std::string_view shown_text) {
+    std::string text(1, '"');
+    text += shown_text;
+    text += '"';
+    return text;
+}
 
 fs::path path_from_utf8(const std::string& text) {
     return fs::path(std::u8string(reinterpret_cast<const char8_t*>(text.data()), text.size()));

@@ -11,9 +11,15 @@ namespace kova::tool {
 
 namespace fs = std::filesystem;
 
-// A path as UTF-8 for the tool's messages; bytes that are not text, and
-// control characters, are written as \xNN so that a message stays one line.
+// A path as UTF-8 for the tool's messages; bytes that are not text, control
+// characters and double quotes are written as \xNN, so that a message stays
+// one line and a quoted name ends where it seems to.
 [[nodiscard]] std::string shown(const fs::path& path);
+
+// The same in double quotes, as every line names a path: a leading or
+// trailing blank shows.
+[[nodiscard]] std::string quoted(const fs::path& path);
+[[nodiscard]] std::string quoted_text(std::string_view shown_text);
 
 // A file or folder name as UTF-8, when it is Unicode text.
 [[nodiscard]] std::optional<std::string> name_text(const fs::path& name);

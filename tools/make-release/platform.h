@@ -29,6 +29,11 @@ enum class VariableFault { unset, not_text };
 // The value of an environment variable as UTF-8.
 [[nodiscard]] std::expected<std::string, VariableFault> environment_text(const std::string& name);
 
+// The system's reason for the call that failed last on this thread, in the
+// tool's words (": Permission denied", " (Windows error 5)"): ask before
+// anything else can fail.
+[[nodiscard]] std::string system_reason();
+
 enum class ReadFault { missing, folder, not_regular, too_large, unreadable };
 
 // The whole content of a regular file of at most `limit` bytes. Nothing else

@@ -44,7 +44,15 @@ private:
 std::expected<UniqueFd, ReadFault> open_regular(const fs::path& path, struct stat& status) {
     UniqueFd file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (file.get() < 0) {
-        return std::unexpected(errno == ENOENT || errno == ENOTDIR ? ReadFault::missing : ReadFault::unreadable);
+        if (errno == ENOENT || errno == ENOTDIR) return std::unexpected(ReadFault::missing);
+        // A socket cannot be opened at all (ENXIO): it is still no file.
+        const int error = errno;
+        struct stat found {};
+        if (::stat(path.c_str(), &found) == 0 && !S_ISREG(found.st_mode) && !S_ISDIR(found.st_mode)) {
+            return std::unexpected(ReadFault::not_regular);
+        }
+        errno = error;
+        return std::unexpected(ReadFault::unreadable);
     }
     if (::fstat(file.get(), &status) != 0) return std::unexpected(ReadFault::unreadable);
     if (S_ISDIR(status.st_mode)) return std::unexpected(ReadFault::folder);
@@ -64,7 +72,7 @@ bool read_through(int file, std::span<std::uint8_t> buffer,
     }
 }
 
-std::string failure(std::string_view what) { return std::string(what) + ": " + std::strerror(errno); }
+std::string failure(std::string_view what) { return std::string(what) + system_reason(); }
 
 bool write_all(int file, std::string_view content) {
     while (!content.empty()) {
@@ -161,6 +169,8 @@ private:
 };
 
 }  // namespace
+
+std::string system_reason() { return std::string(": ") + std::strerror(errno); }
 
 std::expected<std::string, VariableFault> environment_text(const std::string& name) {
     const char* value = std::getenv(name.c_str());

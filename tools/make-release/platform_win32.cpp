@@ -43,6 +43,8 @@ std::optional<ReadFault> fault_of_kind(HANDLE file) {
 
 }  // namespace
 
+std::string system_reason() { return " (Windows error " + std::to_string(GetLastError()) + ")"; }
+
 std::expected<std::string, VariableFault> environment_text(const std::string& name) {
     const std::optional<std::wstring> wide_name = utf8_to_utf16(name);
     if (!wide_name) return std::unexpected(VariableFault::unset);

@@ -39,14 +39,14 @@ struct PassPhraseRequest {
 };
 
 // OpenSSL asks here for the pass phrase of an encrypted key; without one it
-// is refused, so that nothing ever prompts on a terminal. Its buffer holds
-// one byte more than the longest pass phrase it takes.
+// is refused, so that nothing ever prompts on a terminal. The pass phrase
+// may fill the buffer: OpenSSL takes its length, not a terminating NUL.
 int give_pass_phrase(char* buffer, int size, int /*rwflag*/, void* context) {
     auto* request = static_cast<PassPhraseRequest*>(context);
     request->asked = true;
     const std::optional<std::string>& pass_phrase = *request->pass_phrase;
     if (!pass_phrase) return -1;
-    if (size <= 0 || pass_phrase->size() >= static_cast<std::size_t>(size)) {
+    if (size <= 0 || pass_phrase->size() > static_cast<std::size_t>(size)) {
         request->too_long = true;
         return -1;
     }
@@ -54,10 +54,13 @@ int give_pass_phrase(char* buffer, int size, int /*rwflag*/, void* context) {
     return static_cast<int>(pass_phrase->size());
 }
 
-// An EC key written with explicit curve parameters is the same P-256 key; its
-// public half is written in the one form the launcher takes, the named curve.
-bool write_named_curve(EVP_PKEY* key) {
-    return EVP_PKEY_set_utf8_string_param(key, OSSL_PKEY_PARAM_EC_ENCODING, OSSL_PKEY_EC_ENCODING_GROUP) == 1;
+// An EC key written with explicit curve parameters, or with its point
+// compressed, is the same P-256 key; its public half is written in the one
+// form the launcher takes: the named curve, the point uncompressed.
+bool write_in_launcher_form(EVP_PKEY* key) {
+    return EVP_PKEY_set_utf8_string_param(key, OSSL_PKEY_PARAM_EC_ENCODING, OSSL_PKEY_EC_ENCODING_GROUP) == 1 &&
+           EVP_PKEY_set_utf8_string_param(key, OSSL_PKEY_PARAM_EC_POINT_CONVERSION_FORMAT,
+                                          OSSL_PKEY_EC_POINT_CONVERSION_FORMAT_UNCOMPRESSED) == 1;
 }
 
 std::string describe_key(EVP_PKEY* key) {
@@ -89,7 +92,7 @@ std::expected<SigningKey, KeyRefusal> load_private_key_pem(std::string_view pem,
         return std::unexpected(
             KeyRefusal{pass_phrase ? KeyProblem::wrong_pass_phrase : KeyProblem::needs_pass_phrase, {}});
     }
-    if (!crypto::is_p256_key(key.get()) || !write_named_curve(key.get())) {
+    if (!crypto::is_p256_key(key.get()) || !write_in_launcher_form(key.get())) {
         return std::unexpected(KeyRefusal{KeyProblem::not_p256, describe_key(key.get())});
     }
     return key;
@@ -100,7 +103,7 @@ std::optional<crypto::VerifyingKey> load_public_key_pem(std::string_view pem) {
     const std::unique_ptr<BIO, BioDeleter> bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
     if (!bio) return std::nullopt;
     const SigningKey key(PEM_read_bio_PUBKEY(bio.get(), nullptr, nullptr, nullptr));
-    if (!key || !crypto::is_p256_key(key.get()) || !write_named_curve(key.get())) return std::nullopt;
+    if (!key || !crypto::is_p256_key(key.get()) || !write_in_launcher_form(key.get())) return std::nullopt;
     Result<crypto::VerifyingKey> verifying = decode_release_key_text(public_key_base64(key));
     if (!verifying) return std::nullopt;
     return std::move(*verifying);

@@ -31,9 +31,10 @@ enum class KeyProblem {
     not_p256,                // a key of another type or curve
 };
 
-// OpenSSL hands a pass phrase over in a buffer of PEM_BUFSIZE bytes, one of
-// them kept for a terminating NUL.
-inline constexpr std::size_t kMaxPassPhraseBytes = PEM_BUFSIZE - 1;
+// OpenSSL asks for a pass phrase with a buffer of PEM_BUFSIZE bytes, which
+// its own callback fills to the last byte: the openssl command encrypts a
+// key with at most the first 1024 bytes of a pass phrase.
+inline constexpr std::size_t kMaxPassPhraseBytes = PEM_BUFSIZE;
 
 struct KeyRefusal {
     KeyProblem problem;
@@ -47,8 +48,8 @@ struct KeyRefusal {
     std::string_view pem, const std::optional<std::string>& pass_phrase = std::nullopt);
 
 // A P-256 public key in PEM (a SubjectPublicKeyInfo, its curve given by name
-// or by explicit parameters), as the launcher would decode its named-curve
-// form; empty for anything else.
+// or by explicit parameters, its point compressed or not), as the launcher
+// would decode its named-curve, uncompressed form; empty for anything else.
 [[nodiscard]] std::optional<crypto::VerifyingKey> load_public_key_pem(std::string_view pem);
 
 // A DER ECDSA P-256/SHA-256 signature over `message`.
