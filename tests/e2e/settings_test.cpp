@@ -90,6 +90,16 @@ TEST(Settings, EachEntryMustBeAnExistingFolder) {
         write_settings(sandbox, roots);
         expect_refusal(run_launcher(sandbox), message);
     }
+    // A device is never handed over as a folder. Which of the two lines it
+    // gets depends on what the platform reports of a device's handle (Wine:
+    // NUL opens and is no folder, CON has no final path).
+    for (const char* device : {"NUL", "CON", "\\\\.\\NUL"}) {
+        write_settings(sandbox, {device});
+        const RunResult run = run_launcher(sandbox);
+        EXPECT_EQ(run.exit_code, 1u) << device;
+        EXPECT_TRUE(run.error == line(kGone) || run.error == line(kNotFolder)) << device << ": " << run.error;
+        EXPECT_FALSE(run.report.has_value()) << device << " was handed to the companion";
+    }
 }
 
 TEST(Settings, RelativeEntriesResolveAgainstTheLaunchersOwnDirectory) {
