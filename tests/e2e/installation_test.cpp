@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "harness.h"
+#include "link_cases.h"
 
 namespace kova::e2e {
 namespace {
@@ -118,26 +119,12 @@ TEST(UnixLink, AVersionFolderOutsideTheAppFolderEscapesItsBoundary) {
 
 TEST(UnixLink, AVersionFolderThatIsTheAppFolderEscapesItsBoundary) {
     KOVA_NEEDS_WINE("a Unix link made through Wine's Z: drive; its WindowsNative counterpart makes a real one");
-    Sandbox sandbox;
-    install(sandbox);
-    make_unix_symlink(sandbox.app(), sandbox.app() / "versions" / "2.0.0");
-    tree::write(sandbox.app() / "current.json", R"({"current":"2.0.0"})");
-    expect_refusal(run_launcher(sandbox), "App directory escaped its installation boundary.");
+    expect_a_version_folder_linked_to_the_app_folder_to_escape(make_unix_symlink);
 }
 
 TEST(UnixLink, AnAppFolderThatIsALinkElsewhereIsFineSinceBothSidesAreResolved) {
     KOVA_NEEDS_WINE("a Unix link made through Wine's Z: drive; its WindowsNative counterpart makes a real one");
-    Sandbox sandbox;
-    install(sandbox);
-    const fs::path moved = sandbox.root() / "other-drive" / "Lumenframe";
-    tree::make_folders(moved.parent_path());
-    tree::move(sandbox.app(), moved);
-    make_unix_symlink(moved, sandbox.app());
-    const RunResult run = run_launcher(sandbox);
-    EXPECT_EQ(run.exit_code, 0u);
-    EXPECT_EQ(run.error, "");
-    ASSERT_TRUE(run.report);
-    EXPECT_EQ(run.report->cwd, sandbox.version("1.4.0").wstring());
+    expect_an_app_folder_linked_elsewhere_to_run(make_unix_symlink);
 }
 
 TEST(Installation, AMalformedBuiltInKeyRefusesEveryRun) {

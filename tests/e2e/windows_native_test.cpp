@@ -16,6 +16,7 @@
 #include "core/path.h"
 #include "core/win32/handle.h"
 #include "harness.h"
+#include "link_cases.h"
 
 namespace kova::e2e {
 namespace {
@@ -146,27 +147,18 @@ TEST(WindowsNative, AVersionFolderThatIsAJunctionMustStayInsideTheAppFolder) {
 
 // The counterparts of UnixLink.AVersionFolderThatIsTheAppFolderEscapesItsBoundary
 // and UnixLink.AnAppFolderThatIsALinkElsewhereIsFineSinceBothSidesAreResolved.
+const MakeFolderLink make_junction_link = [](const fs::path& target, const fs::path& link) {
+    make_link(LinkKind::junction, target, link);
+};
+
 TEST(WindowsNative, AVersionFolderThatIsAJunctionToTheAppFolderEscapesItsBoundary) {
     KOVA_NEEDS_WINDOWS("Wine makes no junction from Win32");
-    Sandbox sandbox;
-    install(sandbox);
-    ASSERT_NO_FATAL_FAILURE(make_link(LinkKind::junction, sandbox.app(), sandbox.app() / "versions" / "2.0.0"));
-    tree::write(sandbox.app() / "current.json", R"({"current":"2.0.0"})");
-    expect_refusal(run_launcher(sandbox), kEscaped);
+    expect_a_version_folder_linked_to_the_app_folder_to_escape(make_junction_link);
 }
 
 TEST(WindowsNative, AnAppFolderThatIsAJunctionElsewhereIsFineSinceBothSidesAreResolved) {
     KOVA_NEEDS_WINDOWS("Wine makes no junction from Win32");
-    Sandbox sandbox;
-    install(sandbox);
-    const fs::path moved = sandbox.root() / "other-place" / "Lumenframe";
-    tree::make_folders(moved.parent_path());
-    tree::move(sandbox.app(), moved);
-    ASSERT_NO_FATAL_FAILURE(make_link(LinkKind::junction, moved, sandbox.app()));
-    const RunResult run = run_launcher(sandbox);
-    expect_companion_ran(run);
-    ASSERT_TRUE(run.report);
-    EXPECT_EQ(run.report->cwd, folder_of(sandbox).wstring());
+    expect_an_app_folder_linked_elsewhere_to_run(make_junction_link);
 }
 
 // The counterpart of UnixLink.TheReleaseToolJudgesALinkOutOfTheFolderAsTheLauncherDoes.
