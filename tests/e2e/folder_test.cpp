@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "harness.h"
+#include "link_cases.h"
 #include "test_keys.h"
 
 namespace kova::e2e {
@@ -140,10 +141,7 @@ TEST(UnixLink, AListedFileThatLinksOutOfTheFolderIsRefused) {
     KOVA_NEEDS_WINE("a Unix link made through Wine's Z: drive; its WindowsNative counterpart makes a real one");
     Sandbox sandbox;
     install(sandbox);
-    const fs::path folder = folder_of(sandbox);
-    const fs::path outside = sandbox.root() / "outside.exe";
-    tree::move(folder / "lumenframe.exe", outside);
-    make_unix_symlink(outside, folder / "lumenframe.exe");
+    ASSERT_NO_FATAL_FAILURE(link_the_app_out_of_its_folder(sandbox, make_unix_symlink));
     expect_refusal(run_launcher(sandbox), kChanged);
 }
 

@@ -401,6 +401,8 @@ std::optional<PROCESS_INFORMATION> start_launcher(const Sandbox& sandbox, const 
 
 }  // namespace
 
+std::wstring quoted(const fs::path& path) { return L"\"" + path.wstring() + L"\""; }
+
 ToolRun run_release_tool(const Sandbox& sandbox, const std::wstring& arguments) {
     ToolRun run;
     {

@@ -143,6 +143,9 @@ struct ToolRun {
     std::string error;
 };
 
+// A path as one word of a command line.
+std::wstring quoted(const fs::path& path);
+
 // Runs the Windows build of kova-make-release with `arguments` (a command
 // line after the program's name), its output and error in files.
 ToolRun run_release_tool(const Sandbox& sandbox, const std::wstring& arguments);

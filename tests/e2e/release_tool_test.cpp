@@ -1,14 +1,13 @@
 #include <gtest/gtest.h>
 
 #include "harness.h"
+#include "link_cases.h"
 
 // The Windows build of the release tool under Wine, beside the launcher:
 // what it signs the launcher accepts, and what it finds wrong the launcher
 // refuses with the same line.
 namespace kova::e2e {
 namespace {
-
-std::wstring quoted(const fs::path& path) { return L"\"" + path.wstring() + L"\""; }
 
 TEST(ReleaseTool, WhatItSignsTheLauncherAcceptsAndWhatItFindsWrongTheLauncherRefuses) {
     Sandbox sandbox;
@@ -41,26 +40,7 @@ TEST(ReleaseTool, WhatItSignsTheLauncherAcceptsAndWhatItFindsWrongTheLauncherRef
 // (under Wine a Unix link to a file lists as a plain file, for both).
 TEST(UnixLink, TheReleaseToolJudgesALinkOutOfTheFolderAsTheLauncherDoes) {
     KOVA_NEEDS_WINE("a Unix link made through Wine's Z: drive; its WindowsNative counterpart makes a real one");
-    Sandbox sandbox;
-    install(sandbox);
-    const fs::path folder = sandbox.version("1.4.0");
-    const fs::path outside = sandbox.root() / "outside.exe";
-    tree::move(folder / "lumenframe.exe", outside);
-    make_unix_symlink(outside, folder / "lumenframe.exe");
-    const fs::path keys = test_keys_folder();
-    const ToolRun signed_run = run_release_tool(
-        sandbox, L"sign --key " + quoted(keys / "release-test-key.pem") + L" --version 1.4.0 " + quoted(folder));
-    EXPECT_EQ(signed_run.exit_code, 1u);
-    EXPECT_EQ(signed_run.error, "kova-make-release: \"" + utf8(folder / "lumenframe.exe") +
-                                    "\": resolves to a file outside the folder\r\nkova-make-release: \"" + utf8(folder / "manifest.txt") +
-                                    "\": left as it was, from an earlier signing; nothing was signed\r\n");
-    const ToolRun verified =
-        run_release_tool(sandbox, L"verify --public-key " + quoted(keys / "release-test-key.pub.pem") + L" " + quoted(folder));
-    EXPECT_EQ(verified.exit_code, 1u);
-    EXPECT_EQ(verified.output,
-              "\"lumenframe.exe\": outside the folder\r\n\"lumenframe-mcp.exe\": ok\r\n"
-              "Installed Lumenframe files changed. Repair the app in KOVA Hub.\r\n");
-    expect_refusal(run_launcher(sandbox), "Installed Lumenframe files changed. Repair the app in KOVA Hub.");
+    expect_the_release_tool_to_judge_a_link_out_of_the_folder(make_unix_symlink, "resolves to a file outside the folder", "");
 }
 
 TEST(ReleaseTool, AnArgumentThatIsNotUnicodeGetsOneLine) {

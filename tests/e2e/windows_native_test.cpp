@@ -84,6 +84,13 @@ void make_link(LinkKind kind, const fs::path& target, const fs::path& link) {
 
 fs::path folder_of(const Sandbox& sandbox) { return sandbox.version("1.4.0"); }
 
+const MakeLink make_junction_link = [](const fs::path& target, const fs::path& link) {
+    make_link(LinkKind::junction, target, link);
+};
+const MakeLink make_file_symlink = [](const fs::path& target, const fs::path& link) {
+    make_link(LinkKind::file_symlink, target, link);
+};
+
 TEST(WindowsNative, AJunctionOrAFolderLinkInTheVersionFolderIsUnexpected) {
     KOVA_NEEDS_WINDOWS("Wine makes no junction or symbolic link from Win32");
     for (const LinkKind kind : {LinkKind::junction, LinkKind::folder_symlink}) {
@@ -102,9 +109,7 @@ TEST(WindowsNative, AListedFileThatIsASymbolicLink) {
     {
         Sandbox sandbox;
         install(sandbox);
-        const fs::path outside = sandbox.root() / "outside.exe";
-        tree::move(folder_of(sandbox) / "lumenframe.exe", outside);
-        ASSERT_NO_FATAL_FAILURE(make_link(LinkKind::file_symlink, outside, folder_of(sandbox) / "lumenframe.exe"));
+        ASSERT_NO_FATAL_FAILURE(link_the_app_out_of_its_folder(sandbox, make_file_symlink));
         expect_refusal(run_launcher(sandbox), kChanged);
     }
     // To a listed file inside the folder, listed with its size and digest: it
@@ -147,10 +152,6 @@ TEST(WindowsNative, AVersionFolderThatIsAJunctionMustStayInsideTheAppFolder) {
 
 // The counterparts of UnixLink.AVersionFolderThatIsTheAppFolderEscapesItsBoundary
 // and UnixLink.AnAppFolderThatIsALinkElsewhereIsFineSinceBothSidesAreResolved.
-const MakeFolderLink make_junction_link = [](const fs::path& target, const fs::path& link) {
-    make_link(LinkKind::junction, target, link);
-};
-
 TEST(WindowsNative, AVersionFolderThatIsAJunctionToTheAppFolderEscapesItsBoundary) {
     KOVA_NEEDS_WINDOWS("Wine makes no junction from Win32");
     expect_a_version_folder_linked_to_the_app_folder_to_escape(make_junction_link);
@@ -166,27 +167,8 @@ TEST(WindowsNative, AnAppFolderThatIsAJunctionElsewhereIsFineSinceBothSidesAreRe
 // it names the link itself as well as the file outside that it resolves to.
 TEST(WindowsNative, TheReleaseToolJudgesALinkOutOfTheFolderAsTheLauncherDoes) {
     KOVA_NEEDS_WINDOWS("Wine makes no symbolic link from Win32");
-    Sandbox sandbox;
-    install(sandbox);
-    const fs::path folder = folder_of(sandbox);
-    const fs::path outside = sandbox.root() / "outside.exe";
-    tree::move(folder / "lumenframe.exe", outside);
-    ASSERT_NO_FATAL_FAILURE(make_link(LinkKind::file_symlink, outside, folder / "lumenframe.exe"));
-    const auto quoted = [](const fs::path& path) { return L"\"" + path.wstring() + L"\""; };
-    const fs::path keys = test_keys_folder();
-    const ToolRun signed_run = run_release_tool(
-        sandbox, L"sign --key " + quoted(keys / "release-test-key.pem") + L" --version 1.4.0 " + quoted(folder));
-    EXPECT_EQ(signed_run.exit_code, 1u);
-    EXPECT_EQ(signed_run.error, "kova-make-release: \"" + utf8(folder / "lumenframe.exe") +
-                                    "\": a link; a release holds regular files only\r\nkova-make-release: \"" +
-                                    utf8(folder / "manifest.txt") + "\": left as it was, from an earlier signing; nothing was signed\r\n");
-    const ToolRun verified =
-        run_release_tool(sandbox, L"verify --public-key " + quoted(keys / "release-test-key.pub.pem") + L" " + quoted(folder));
-    EXPECT_EQ(verified.exit_code, 1u);
-    EXPECT_EQ(verified.output,
-              "\"lumenframe.exe\": outside the folder\r\n\"lumenframe-mcp.exe\": ok\r\n\"lumenframe.exe\": unexpected entry\r\n"
-              "Installed Lumenframe files changed. Repair the app in KOVA Hub.\r\n");
-    expect_refusal(run_launcher(sandbox), kChanged);
+    expect_the_release_tool_to_judge_a_link_out_of_the_folder(make_file_symlink, "a link; a release holds regular files only",
+                                                              "\"lumenframe.exe\": unexpected entry\r\n");
 }
 
 TEST(WindowsNative, AnAllowedFolderReachedThroughALinkIsTheFolderItLeadsTo) {
