@@ -13,3 +13,10 @@ export KOVA_CACHE KOVA_OPENSSL_MINGW WINEPREFIX KOVA_WINEPREFIX_NO_DAC WINEDEBUG
 # string and memory calls.
 KOVA_MINGW_HARDENING="-fstack-protector-strong -D_FORTIFY_SOURCE=2"
 export KOVA_MINGW_HARDENING
+# Wine maps file names through the locale's character set: with no locale (a
+# plain container, `env -i`, cron) it cannot make or open a name such as
+# "Café". A UTF-8 locale the caller has is kept; any other gives way to
+# C.UTF-8, which every Debian glibc ships.
+if [ "$(locale charmap 2>/dev/null)" != UTF-8 ]; then
+  export LC_ALL=C.UTF-8
+fi
