@@ -14,8 +14,14 @@ cmake_minimum_required(VERSION 3.25)
 #   cmake -DSIGNED_EXE=... -DUNSIGNED_EXE=... -DFROM=build's.cdx.json -DOUTPUT=... -P write_sbom.cmake
 #
 # Nothing in it depends on the build folder or the clock: its serial number
-# is derived from the executable's SHA-256 and its time is SOURCE_DATE_EPOCH,
-# else the commit's, so the same bytes give the same bill.
+# is derived from the rest of the bill, whole, and its time is
+# SOURCE_DATE_EPOCH, else the commit's, so the same build gives the same bill.
+#
+# Vulnerability databases for Debian are keyed by source package: each
+# component is named by its source package and version, the binary package
+# the build used as a property; libcrypto carries Debian's patch series (the
+# CVEs each fixes, from kova-debian-patches.json, which scripts/setup writes
+# beside the library) and upstream OpenSSL as its ancestor.
 
 function(json_text out text)  # a JSON string of the text
   string(REPLACE "\\" "\\\\" text "${text}")
@@ -54,15 +60,21 @@ function(sha256_hash out digest)
   set(${out} "[${hash}]" PARENT_SCOPE)
 endfunction()
 
-# The bill names the executable by its SHA-256 and takes its serial number
-# from it: a name-based (SHA-1) UUID in the URL namespace.
 function(describe_executable bom_var exe_sha256)
-  set(bom "${${bom_var}}")
   sha256_hash(hashes "${exe_sha256}")
-  string(JSON bom SET "${bom}" metadata component hashes "${hashes}")
-  string(UUID serial NAMESPACE 6ba7b811-9dad-11d1-80b4-00c04fd430c8 NAME "kova-mcp.exe sha256:${exe_sha256}" TYPE SHA1)
-  string(JSON bom SET "${bom}" serialNumber "\"urn:uuid:${serial}\"")
+  string(JSON bom SET "${${bom_var}}" metadata component hashes "${hashes}")
   set(${bom_var} "${bom}" PARENT_SCOPE)
+endfunction()
+
+# The serial number: a name-based (SHA-1) UUID, in the URL namespace, of the
+# SHA-256 of the bill without it, so that any change of content is a new
+# serial, and the same content the same one. Then the bill is written.
+function(write_bill bom)
+  string(JSON bom ERROR_VARIABLE none REMOVE "${bom}" serialNumber)
+  string(SHA256 content_sha256 "${bom}")
+  string(UUID serial NAMESPACE 6ba7b811-9dad-11d1-80b4-00c04fd430c8 NAME "kova-mcp bill sha256:${content_sha256}" TYPE SHA1)
+  string(JSON bom SET "${bom}" serialNumber "\"urn:uuid:${serial}\"")
+  file(WRITE "${OUTPUT}" "${bom}\n")
 endfunction()
 
 if(DEFINED SIGNED_EXE)
@@ -78,7 +90,7 @@ if(DEFINED SIGNED_EXE)
   string(JSON application_properties GET "${bom}" metadata component properties)
   json_append(application_properties "${application_properties}" "${unsigned}")
   string(JSON bom SET "${bom}" metadata component properties "${application_properties}")
-  file(WRITE "${OUTPUT}" "${bom}\n")
+  write_bill("${bom}")
   return()
 endif()
 
@@ -96,16 +108,30 @@ function(debian_purl out package version arch)
   set(${out} "pkg:deb/${distro_id}/${package}@${version}?arch=${arch}&distro=${distro}" PARENT_SCOPE)
 endfunction()
 
-# The Debian package a part of the build came from: its version and purl.
+# The Debian package a part of the build came from: its source package's
+# name, version and purl, and the binary package's purl.
 function(debian_package prefix package)
-  execute_process(COMMAND dpkg-query -W "-f=\${Version} \${Architecture}" "${package}" OUTPUT_VARIABLE found
-                  RESULT_VARIABLE status ERROR_QUIET)
-  if(NOT status EQUAL 0 OR NOT found MATCHES "^([^ ]+) ([^ ]+)$")
+  execute_process(COMMAND dpkg-query -W "-f=\${Version} \${Architecture} \${source:Package} \${source:Version}" "${package}"
+                  OUTPUT_VARIABLE found RESULT_VARIABLE status ERROR_QUIET)
+  if(NOT status EQUAL 0 OR NOT found MATCHES "^([^ ]+) ([^ ]+) ([^ ]+) ([^ ]+)$")
     message(FATAL_ERROR "the Debian package ${package}, which the build used, is not installed: run scripts/setup")
   endif()
-  set(${prefix}_version "${CMAKE_MATCH_1}" PARENT_SCOPE)
   debian_purl(purl "${package}" "${CMAKE_MATCH_1}" "${CMAKE_MATCH_2}")
+  set(${prefix}_binary_purl "${purl}" PARENT_SCOPE)
+  set(${prefix}_source "${CMAKE_MATCH_3}" PARENT_SCOPE)
+  set(${prefix}_version "${CMAKE_MATCH_4}" PARENT_SCOPE)
+  debian_purl(purl "${CMAKE_MATCH_3}" "${CMAKE_MATCH_4}" source)
   set(${prefix}_purl "${purl}" PARENT_SCOPE)
+endfunction()
+
+# A component of a Debian package, by its source package, with the binary
+# package the build took it from as a property beside the given ones.
+function(debian_component out prefix bom_ref description)
+  json_object(component type library bom-ref "${bom_ref}" name "${${prefix}_source}" version "${${prefix}_version}"
+              description "${description}" purl "${${prefix}_purl}")
+  properties(listed kova:debian-binary-package "${${prefix}_binary_purl}" ${ARGN})
+  string(JSON component SET "${component}" properties "${listed}")
+  set(${out} "${component}" PARENT_SCOPE)
 endfunction()
 
 # libcrypto: "PIN-LINE | OPTIONS | OPENSSLDIR | COMPILE FLAGS", the pin line
@@ -175,26 +201,26 @@ string(JSON libcrypto SET "${libcrypto}" externalReferences "${distribution}")
 properties(libcrypto_properties kova:configure-options "${openssl_options}" kova:openssldir "${openssl_dir}"
            kova:compile-flags "${openssl_flags}")
 string(JSON libcrypto SET "${libcrypto}" properties "${libcrypto_properties}")
+get_filename_component(openssl_folder "${OPENSSL_STAMP}" DIRECTORY)
+if(NOT EXISTS "${openssl_folder}/kova-debian-patches.json")
+  message(FATAL_ERROR "${openssl_folder} holds no kova-debian-patches.json, Debian's patch series of libcrypto: run scripts/setup")
+endif()
+file(READ "${openssl_folder}/kova-debian-patches.json" debian_patches)
+json_object(upstream type library name openssl version "${openssl_upstream}"
+            purl "pkg:github/openssl/openssl@openssl-${openssl_upstream}")
+string(JSON libcrypto SET "${libcrypto}" pedigree "{}")
+string(JSON libcrypto SET "${libcrypto}" pedigree ancestors "[${upstream}]")
+string(JSON libcrypto SET "${libcrypto}" pedigree patches "${debian_patches}")
 
-json_object(nlohmann type library bom-ref nlohmann-json name nlohmann-json3-dev version "${nlohmann_version}"
-            description "nlohmann-json, header-only: JSON decoding" purl "${nlohmann_purl}")
+debian_component(nlohmann nlohmann nlohmann-json "nlohmann-json, header-only: JSON decoding"
+                 kova:upstream-version "${nlohmann_reports}")
 string(JSON nlohmann SET "${nlohmann}" licenses "[{\"license\":{\"id\":\"MIT\"}}]")
-properties(nlohmann_properties kova:upstream-version "${nlohmann_reports}")
-string(JSON nlohmann SET "${nlohmann}" properties "${nlohmann_properties}")
-
-json_object(mingw type library bom-ref mingw-w64-runtime name mingw-w64-x86-64-dev version "${mingw_version}"
-            description "the MinGW-w64 C runtime start-up, winpthreads and import libraries, linked statically"
-            purl "${mingw_purl}")
-properties(mingw_properties kova:upstream-version "${mingw_reports}")
-string(JSON mingw SET "${mingw}" properties "${mingw_properties}")
-
-json_object(libstdcxx type library bom-ref libstdc++ name g++-mingw-w64-x86-64-posix version "${libstdcxx_version}"
-            description "libstdc++ of the MinGW-w64 GCC that linked it, linked statically" purl "${libstdcxx_purl}")
-properties(libstdcxx_properties kova:compiler-reports "${gcc_reports}")
-string(JSON libstdcxx SET "${libstdcxx}" properties "${libstdcxx_properties}")
-
-json_object(libgcc type library bom-ref libgcc name gcc-mingw-w64-x86-64-posix version "${libgcc_version}"
-            description "libgcc of the MinGW-w64 GCC that linked it, linked statically" purl "${libgcc_purl}")
+debian_component(mingw mingw mingw-w64-runtime
+                 "the MinGW-w64 C runtime start-up, winpthreads and import libraries, linked statically"
+                 kova:upstream-version "${mingw_reports}")
+debian_component(libstdcxx libstdcxx libstdc++ "libstdc++ of the MinGW-w64 GCC that linked it, linked statically"
+                 kova:compiler-reports "${gcc_reports}")
+debian_component(libgcc libgcc libgcc "libgcc of the MinGW-w64 GCC that linked it, linked statically")
 
 json_object(application type application bom-ref kova-mcp name kova-mcp version "${VERSION}")
 json_object(supplier name "${SUPPLIER}")
@@ -211,7 +237,7 @@ endforeach()
 properties(application_properties ${setting_values})
 string(JSON application SET "${application}" properties "${application_properties}")
 
-json_object(compiler type application name x86_64-w64-mingw32-g++ version "${libstdcxx_version}" purl "${libstdcxx_purl}")
+json_object(compiler type application name x86_64-w64-mingw32-g++ version "${libstdcxx_version}" purl "${libstdcxx_binary_purl}")
 set(bom "{}")
 string(JSON bom SET "${bom}" bomFormat "\"CycloneDX\"")
 string(JSON bom SET "${bom}" specVersion "\"1.5\"")
@@ -237,4 +263,4 @@ describe_executable(bom "${exe_sha256}")
 string(JSON bom SET "${bom}" components "[${libcrypto},${nlohmann},${mingw},${libstdcxx},${libgcc}]")
 string(JSON bom SET "${bom}" dependencies
        "[{\"ref\":\"kova-mcp\",\"dependsOn\":[\"libcrypto\",\"nlohmann-json\",\"mingw-w64-runtime\",\"libstdc++\",\"libgcc\"]}]")
-file(WRITE "${OUTPUT}" "${bom}\n")
+write_bill("${bom}")

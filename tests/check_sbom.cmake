@@ -1,7 +1,10 @@
 cmake_minimum_required(VERSION 3.25)
 # kova-mcp.cdx.json names the executable by its real SHA-256, libcrypto by
 # the Debian version and the three source digests that the pin file names,
-# and every component by the Debian package it came from.
+# with Debian's patch series (those that fix a CVE naming it) and upstream
+# OpenSSL as its ancestor; every component by the Debian source package it
+# came from, and the binary package as a property; its serial number is the
+# one its content gives.
 #   cmake -DSBOM=... -DEXE=... -DPIN=... -P check_sbom.cmake
 file(READ "${SBOM}" bom)
 string(JSON format GET "${bom}" bomFormat)
@@ -28,10 +31,21 @@ foreach(i RANGE ${last})
   if(name STREQUAL "openssl")
     set(found ${i})
   endif()
-  # Each component names the Debian package it came from.
+  # Each component names the Debian source package it came from, by its own
+  # name and version, as vulnerability databases for Debian key them.
   string(JSON purl ERROR_VARIABLE no_purl GET "${bom}" components ${i} purl)
-  if(no_purl OR NOT purl MATCHES "^pkg:deb/debian/[^@]+@[^?]+\\?arch=[a-z0-9]+&distro=debian-[0-9]+$")
-    message(FATAL_ERROR "${SBOM}: the component ${name} names no Debian package as its purl (${purl})")
+  string(JSON component_version GET "${bom}" components ${i} version)
+  string(REPLACE "+" "%2B" purl_version "${component_version}")
+  if(no_purl OR NOT purl MATCHES "^pkg:deb/debian/([^@]+)@([^?]+)\\?arch=source&distro=debian-[0-9]+$"
+     OR NOT CMAKE_MATCH_1 STREQUAL name OR NOT CMAKE_MATCH_2 STREQUAL purl_version)
+    message(FATAL_ERROR "${SBOM}: the component ${name} ${component_version} names no Debian source package "
+                        "of that name and version as its purl (${purl})")
+  endif()
+  if(NOT name STREQUAL "openssl")
+    string(JSON binary ERROR_VARIABLE no_binary GET "${bom}" components ${i} properties 0 value)
+    if(no_binary OR NOT binary MATCHES "^pkg:deb/debian/[^@]+@[^?]+\\?arch=(amd64|all)&distro=debian-[0-9]+$")
+      message(FATAL_ERROR "${SBOM}: the component ${name} names no binary package the build used (${binary})")
+    endif()
   endif()
 endforeach()
 if(found STREQUAL "")
@@ -49,4 +63,40 @@ endforeach()
 if(NOT named_digests STREQUAL pinned_digests)
   message(FATAL_ERROR "${SBOM} names the source digests ${named_digests}; the pin names ${pinned_digests}")
 endif()
-message(STATUS "kova-mcp.cdx.json: the executable's SHA-256, libcrypto ${version} and its three pinned digests")
+
+# libcrypto's pedigree: upstream OpenSSL, and Debian's series, whose CVE
+# fixes a scanner matches.
+string(REGEX REPLACE "-[^-]*$" "" upstream_version "${pinned_version}")
+string(JSON ancestor GET "${bom}" components ${found} pedigree ancestors 0 purl)
+if(NOT ancestor STREQUAL "pkg:github/openssl/openssl@openssl-${upstream_version}")
+  message(FATAL_ERROR "${SBOM}: libcrypto's ancestor is ${ancestor}, not upstream OpenSSL ${upstream_version}")
+endif()
+string(JSON patch_count LENGTH "${bom}" components ${found} pedigree patches)
+math(EXPR last_patch "${patch_count} - 1")
+set(fixed "")
+foreach(i RANGE ${last_patch})
+  string(JSON type GET "${bom}" components ${found} pedigree patches ${i} type)
+  string(JSON resolved ERROR_VARIABLE none LENGTH "${bom}" components ${found} pedigree patches ${i} resolves)
+  if(type STREQUAL "backport" AND resolved GREATER 0)
+    string(JSON id GET "${bom}" components ${found} pedigree patches ${i} resolves 0 id)
+    list(APPEND fixed "${id}")
+  elseif(NOT type STREQUAL "unofficial" OR resolved GREATER 0)
+    message(FATAL_ERROR "${SBOM}: libcrypto's patch ${i} is a ${type} resolving ${resolved} issues")
+  endif()
+endforeach()
+if(NOT fixed MATCHES "CVE-[0-9]+-[0-9]+")
+  message(FATAL_ERROR "${SBOM}: libcrypto's ${patch_count} patches name no CVE they fix")
+endif()
+
+# The serial number is the content's own.
+string(JSON serial GET "${bom}" serialNumber)
+string(JSON content REMOVE "${bom}" serialNumber)
+string(SHA256 content_sha256 "${content}")
+string(UUID expected NAMESPACE 6ba7b811-9dad-11d1-80b4-00c04fd430c8 NAME "kova-mcp bill sha256:${content_sha256}" TYPE SHA1)
+if(NOT serial STREQUAL "urn:uuid:${expected}")
+  message(FATAL_ERROR "${SBOM}: the serial number ${serial} is not the one its content gives (urn:uuid:${expected})")
+endif()
+list(REMOVE_DUPLICATES fixed)
+list(LENGTH fixed fixed_count)
+message(STATUS "kova-mcp.cdx.json: the executable's SHA-256, libcrypto ${version}, its three pinned digests and "
+               "${patch_count} patches fixing ${fixed_count} CVEs, every component by its source package, its serial its content's")
