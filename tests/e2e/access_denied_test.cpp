@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 
 #include "core/win32/handle.h"
 #include "harness.h"
@@ -15,11 +16,13 @@
 namespace kova::e2e {
 namespace {
 
-// Mode 000 while it lives, given back before the sandbox is removed.
+// Mode 000 while it lives, given back before the sandbox is removed; a
+// folder denied so is one the snapshot cannot list, on purpose.
 class Unreadable {
 public:
     Unreadable(const fs::path& path, bool folder) : path_(path), folder_(folder) {
         run_unix_command("/bin/chmod", "000 " + unix_path(path_));
+        if (folder) on_purpose_.emplace(path_);
     }
     Unreadable(const Unreadable&) = delete;
     Unreadable& operator=(const Unreadable&) = delete;
@@ -28,6 +31,7 @@ public:
 private:
     fs::path path_;
     bool folder_;
+    std::optional<tree::UnlistableOnPurpose> on_purpose_;
 };
 
 // Without the capabilities a root wineserver reads a mode-000 file anyway,
@@ -64,6 +68,18 @@ TEST(AccessDenied, EachUnreadableInputGetsItsOwnReadFailureLine) {
         ASSERT_NO_FATAL_FAILURE(expect_denial_in_force(path));
         expect_refusal(run_launcher(sandbox), c.message);
     }
+}
+
+TEST(AccessDenied, TheSnapshotFailsOnAFolderItCannotList) {
+    KOVA_NEEDS_WINE("mode bits enforced by a wineserver without DAC capabilities; WindowsNative.* denies through a DACL");
+    Sandbox sandbox;
+    install(sandbox);
+    const fs::path locked = sandbox.root() / "locked";
+    tree::write(locked / "inside.txt", "unseen");
+    run_unix_command("/bin/chmod", "000 " + unix_path(locked));
+    expect_denial_in_force(locked);
+    if (!HasFatalFailure()) expect_the_snapshot_to_refuse(sandbox.root(), locked, ERROR_ACCESS_DENIED);
+    run_unix_command("/bin/chmod", "755 " + unix_path(locked));
 }
 
 }  // namespace

@@ -169,6 +169,11 @@ std::wstring final_path_of(const fs::path& path);
 std::wstring widen(std::string_view text);
 std::string utf8(const fs::path& path);
 
+// The snapshot of `root`, in which `folder` cannot be listed (the case denies
+// it), fails the test once, naming the folder and `error`; the same folder
+// denied on purpose is "<unlistable>" and fails nothing.
+void expect_the_snapshot_to_refuse(const fs::path& root, const fs::path& folder, unsigned long error);
+
 // A Unix symbolic link, made by /bin/ln through Wine's Z: drive: Wine can
 // neither make nor follow a Windows symbolic link or junction of its own.
 void make_unix_symlink(const fs::path& target, const fs::path& link);

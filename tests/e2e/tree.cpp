@@ -90,12 +90,53 @@ void remove_tree_of(const std::wstring& path) {
     }
 }
 
-void walk(const std::wstring& folder, const std::wstring& relative, Snapshot& tree) {
+std::vector<std::wstring>& unlistable_on_purpose() {
+    static std::vector<std::wstring> folders;
+    return folders;
+}
+
+bool is_unlistable_on_purpose(const std::wstring& folder) {
+    for (const std::wstring& denied : unlistable_on_purpose()) {
+        if (CompareStringOrdinal(denied.c_str(), -1, folder.c_str(), -1, TRUE) == CSTR_EQUAL) return true;
+    }
+    return false;
+}
+
+struct PlantedFailure {
+    ListingCall call;
+    DWORD error;
+};
+std::optional<PlantedFailure> planted;
+
+// A listing call, or the failure the walk's test planted in its place.
+bool planted_failure(ListingCall call) {
+    if (!planted || planted->call != call) return false;
+    SetLastError(planted->error);
+    planted.reset();
+    return true;
+}
+
+HANDLE first_entry(const std::wstring& folder, WIN32_FIND_DATAW& entry) {
+    if (planted_failure(ListingCall::open)) return INVALID_HANDLE_VALUE;
+    return FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr, 0);
+}
+
+bool next_entry(HANDLE find, WIN32_FIND_DATAW& entry) {
+    if (planted_failure(ListingCall::next)) return false;
+    return FindNextFileW(find, &entry) != FALSE;
+}
+
+// Whether the folder was listed to its end; a folder denied on purpose is
+// not, and says so; any other failure fails the test.
+bool walk(const std::wstring& folder, const std::wstring& relative, Snapshot& tree) {
     WIN32_FIND_DATAW entry{};
-    const win32::FindHandle find(
-        FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr, 0));
-    // A folder that may not be listed is seen as such before and after alike.
-    if (!find) return;
+    const win32::FindHandle find(first_entry(folder, entry));
+    if (!find) {
+        const DWORD error = GetLastError();
+        if (is_unlistable_on_purpose(folder)) return false;
+        ADD_FAILURE() << "the snapshot cannot list the folder " << shown(folder) << ": error " << error;
+        return false;
+    }
     do {
         const std::wstring name = entry.cFileName;
         if (name == L"." || name == L"..") continue;
@@ -106,11 +147,16 @@ void walk(const std::wstring& folder, const std::wstring& relative, Snapshot& tr
             seen = "<link>";
         } else if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
             seen = "<folder>";
-            walk(path, key, tree);
+            if (!walk(path, key, tree)) seen = "<unlistable>";
         } else {
             seen = read_whole(path).value_or("<unreadable>");
         }
-    } while (FindNextFileW(find.get(), &entry));
+    } while (next_entry(find.get(), entry));
+    const DWORD error = GetLastError();
+    if (error != ERROR_NO_MORE_FILES) {
+        ADD_FAILURE() << "the snapshot's listing of " << shown(folder) << " stopped before its end: error " << error;
+    }
+    return true;
 }
 
 }  // namespace
@@ -217,6 +263,14 @@ Snapshot snapshot(const fs::path& root) {
     walk(extended(root), L"", tree);
     return tree;
 }
+
+UnlistableOnPurpose::UnlistableOnPurpose(const fs::path& folder) : folder_(extended(folder)) {
+    unlistable_on_purpose().push_back(folder_);
+}
+
+UnlistableOnPurpose::~UnlistableOnPurpose() { std::erase(unlistable_on_purpose(), folder_); }
+
+void plant_listing_failure(ListingCall call, unsigned long error) { planted = PlantedFailure{call, error}; }
 
 std::string changed_entries(const Snapshot& before, const Snapshot& after) {
     std::string changed;

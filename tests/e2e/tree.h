@@ -43,9 +43,31 @@ void remove_all(const fs::path& path);
 
 // Every entry below `root`, by its path relative to it ("a\b\c.txt"), with
 // its bytes, "<folder>", "<link>" (a reparse point, not followed) or
-// "<unreadable>", as the listing's own attributes tell.
+// "<unreadable>", as the listing's own attributes tell. A folder that cannot
+// be opened for listing, or whose listing stops before its end, fails the
+// test with its path and the error, since two equally short snapshots would
+// compare equal: unless a case denies it on purpose (UnlistableOnPurpose),
+// when it is "<unlistable>".
 using Snapshot = std::map<std::string, std::string>;
 [[nodiscard]] Snapshot snapshot(const fs::path& root);
+
+// While it lives, the snapshot takes the folder's refusal to be listed as
+// what the case set up.
+class UnlistableOnPurpose {
+public:
+    explicit UnlistableOnPurpose(const fs::path& folder);
+    UnlistableOnPurpose(const UnlistableOnPurpose&) = delete;
+    UnlistableOnPurpose& operator=(const UnlistableOnPurpose&) = delete;
+    ~UnlistableOnPurpose();
+
+private:
+    std::wstring folder_;
+};
+
+// For the walk's own test, where no folder can be denied: the walk's next
+// listing call of that kind fails with the error given.
+enum class ListingCall { open, next };
+void plant_listing_failure(ListingCall call, unsigned long error);
 
 // The entries that differ between two snapshots, each followed by a space.
 [[nodiscard]] std::string changed_entries(const Snapshot& before, const Snapshot& after);

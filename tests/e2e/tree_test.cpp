@@ -1,6 +1,9 @@
 // The check behind every end-to-end test, that the launcher changed nothing
 // it reads, is only as good as the walk that sees the tree: every entry,
 // however deep, with its bytes.
+#include <windows.h>
+
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 #include "harness.h"
@@ -29,5 +32,57 @@ TEST(TestTree, TheSnapshotSeesEveryFileWithItsBytesHoweverDeep) {
     EXPECT_EQ(tree::changed_entries(before, tree::snapshot(sandbox.root())), deep_name + " ");
 }
 
+// The messages of the failures the snapshot of `root` reports.
+std::vector<std::string> snapshot_failures(const fs::path& root, tree::Snapshot& seen) {
+    testing::TestPartResultArray failures;
+    {
+        const testing::ScopedFakeTestPartResultReporter reporter(&failures);
+        seen = tree::snapshot(root);
+    }
+    std::vector<std::string> messages;
+    for (int i = 0; i < failures.size(); ++i) {
+        std::string message = failures.GetTestPartResult(i).message();
+        if (message.starts_with("Failed\n")) message.erase(0, 7);  // what ADD_FAILURE() puts first
+        messages.push_back(message);
+    }
+    return messages;
+}
+
+// No folder can be denied to root under Wine's usual prefix: the failures
+// are planted where the walk asks for its listing.
+TEST(TestTree, AListingThatCannotStartOrStopsEarlyFailsTheTest) {
+    Sandbox sandbox;
+    install(sandbox);
+    const struct {
+        tree::ListingCall call;
+        DWORD error;
+        std::string_view says;
+    } cases[] = {
+        {tree::ListingCall::open, ERROR_ACCESS_DENIED, "the snapshot cannot list the folder "},
+        {tree::ListingCall::next, ERROR_NETNAME_DELETED, "the snapshot's listing of "},
+    };
+    for (const auto& c : cases) {
+        tree::plant_listing_failure(c.call, c.error);
+        tree::Snapshot seen;
+        const std::vector<std::string> failures = snapshot_failures(sandbox.root(), seen);
+        ASSERT_EQ(failures.size(), 1u) << c.says;
+        EXPECT_TRUE(failures[0].starts_with(c.says)) << failures[0];
+        EXPECT_TRUE(failures[0].ends_with(": error " + std::to_string(c.error))) << failures[0];
+    }
+}
+
 }  // namespace
+
+void expect_the_snapshot_to_refuse(const fs::path& root, const fs::path& folder, unsigned long error) {
+    tree::Snapshot seen;
+    const std::vector<std::string> failures = snapshot_failures(root, seen);
+    ASSERT_EQ(failures.size(), 1u) << "an unlistable folder must fail the snapshot once";
+    EXPECT_EQ(failures[0], "the snapshot cannot list the folder " + utf8(tree::extended(folder)) + ": error " +
+                               std::to_string(error));
+    const tree::UnlistableOnPurpose on_purpose(folder);
+    EXPECT_TRUE(snapshot_failures(root, seen).empty());
+    const std::string name = utf8(folder).substr(utf8(root).size() + 1);
+    EXPECT_EQ(seen[name], "<unlistable>");
+}
+
 }  // namespace kova::e2e

@@ -296,6 +296,17 @@ TEST(WindowsNative, AListedFileWhoseContentIsDeniedCannotBeOpenedForHashing) {
     expect_refusal(run_launcher(sandbox), "Downloaded file could not be opened.");
 }
 
+TEST(WindowsNative, TheSnapshotFailsOnAFolderItCannotList) {
+    KOVA_NEEDS_WINDOWS("Wine enforces no DACL; AccessDenied.* denies through mode bits");
+    Sandbox sandbox;
+    install(sandbox);
+    const fs::path locked = sandbox.root() / "locked";
+    tree::write(locked / "inside.txt", "unseen");
+    // FILE_LIST_DIRECTORY is FILE_READ_DATA's bit: a folder denied its content cannot be listed.
+    const DeniedContent denied(locked);
+    expect_the_snapshot_to_refuse(sandbox.root(), locked, ERROR_ACCESS_DENIED);
+}
+
 // The folder's short name as Windows gives it; when the volume made none,
 // one of the test's own, which an administrator may set (the Windows CI
 // runner is one) on a volume that keeps short names at all.
