@@ -22,10 +22,12 @@ TEST(WindowsBuild, LibcryptoFoldersLieUnderSystem32) {
 }
 
 // USER32 is delay-loaded: nothing of it loads until libcrypto's fatal-error
-// path asks whether the process is a service, and then it loads and answers.
+// path asks whether the process is a service, and then it loads. What it
+// answers depends on the session the test runs in (a service's window
+// station on some runners), not on the build.
 TEST(WindowsBuild, User32LoadsOnlyWhenLibcryptoFirstCallsIt) {
     EXPECT_EQ(GetModuleHandleW(L"user32.dll"), nullptr);
-    EXPECT_EQ(OPENSSL_isservice(), 0);
+    static_cast<void>(OPENSSL_isservice());
     EXPECT_NE(GetModuleHandleW(L"user32.dll"), nullptr);
 }
 
