@@ -179,7 +179,18 @@ std::wstring extended(const fs::path& path) {
 fs::path temporary_folder() {
     std::vector<wchar_t> buffer(MAX_PATH + 1);
     const DWORD length = GetTempPathW(static_cast<DWORD>(buffer.size()), buffer.data());
-    return fs::path(std::wstring(buffer.data(), length));
+    const std::wstring given(buffer.data(), length);
+    // Windows may give it in short form (C:\Users\RUNNER~1\...): a case that
+    // compares a short form with a long one needs every other component long.
+    const DWORD needed = GetLongPathNameW(given.c_str(), nullptr, 0);
+    std::wstring long_form(needed, L'\0');
+    const DWORD written = needed == 0 ? 0 : GetLongPathNameW(given.c_str(), long_form.data(), needed);
+    if (written == 0 || written >= needed) {
+        ADD_FAILURE() << "no long form of the temporary folder " << shown(given) << ": error " << GetLastError();
+        return fs::path(given);
+    }
+    long_form.resize(written);
+    return fs::path(long_form);
 }
 
 void make_folders(const fs::path& folder) { make_folders_of(extended(folder)); }

@@ -309,29 +309,67 @@ TEST(WindowsNative, TheSnapshotFailsOnAFolderItCannotList) {
 
 // The folder's short name as Windows gives it; when the volume made none,
 // one of the test's own, which an administrator may set (the Windows CI
-// runner is one) on a volume that keeps short names at all.
+// runner is one, and turns 8.3 names on for the volume first).
 std::wstring short_form(const fs::path& folder) {
     std::vector<wchar_t> buffer(32768);
     const DWORD length = GetShortPathNameW(folder.wstring().c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
     return std::wstring(buffer.data(), length);
 }
 
-bool give_short_name(const fs::path& folder, const wchar_t* name) {
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) return false;
-    const win32::KernelHandle owned_token(token);
-    TOKEN_PRIVILEGES restore{};
-    restore.PrivilegeCount = 1;
-    restore.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-    if (!LookupPrivilegeValueW(nullptr, SE_RESTORE_NAME, &restore.Privileges[0].Luid) ||
-        !AdjustTokenPrivileges(owned_token.get(), FALSE, &restore, 0, nullptr, nullptr) ||
-        GetLastError() == ERROR_NOT_ALL_ASSIGNED) {
-        return false;
+// A privilege of the process's token, enabled while this lives and then put
+// back as it was, so that no later case runs with a privilege it did not ask for.
+class EnabledPrivilege {
+public:
+    explicit EnabledPrivilege(const wchar_t* name) {
+        HANDLE token = nullptr;
+        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) return;
+        token_ = win32::KernelHandle(token);
+        TOKEN_PRIVILEGES wanted{};
+        wanted.PrivilegeCount = 1;
+        wanted.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+        DWORD size = sizeof previous_;
+        enabled_ = LookupPrivilegeValueW(nullptr, name, &wanted.Privileges[0].Luid) &&
+                   AdjustTokenPrivileges(token_.get(), FALSE, &wanted, sizeof previous_, &previous_, &size) &&
+                   GetLastError() != ERROR_NOT_ALL_ASSIGNED;
     }
+    EnabledPrivilege(const EnabledPrivilege&) = delete;
+    EnabledPrivilege& operator=(const EnabledPrivilege&) = delete;
+    ~EnabledPrivilege() {
+        if (enabled_ && !AdjustTokenPrivileges(token_.get(), FALSE, &previous_, 0, nullptr, nullptr)) {
+            ADD_FAILURE() << "the token's privileges could not be put back: error " << GetLastError();
+        }
+    }
+    explicit operator bool() const { return enabled_; }
+
+private:
+    win32::KernelHandle token_;
+    TOKEN_PRIVILEGES previous_{};
+    bool enabled_ = false;
+};
+
+// Why a folder has no short name: SetFileShortNameW's error and how 8.3
+// names are made on this machine (NtfsDisable8dot3NameCreation: 0 on every
+// volume, 1 on none, 2 as each volume says, 3 on the system volume only).
+std::string short_name_refused(const fs::path& folder, DWORD error) {
+    DWORD setting = 0;
+    DWORD size = sizeof setting;
+    const LSTATUS read = RegGetValueW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\FileSystem",
+                                      L"NtfsDisable8dot3NameCreation", RRF_RT_REG_DWORD, nullptr, &setting, &size);
+    return "the volume of " + utf8(folder) + " made no 8.3 name for it and refused one (SetFileShortNameW error " +
+           std::to_string(error) + "); NtfsDisable8dot3NameCreation is " +
+           (read == ERROR_SUCCESS ? std::to_string(setting) : "unreadable") +
+           ": as an administrator, `fsutil 8dot3name set C: 0` (or the volume's letter) before the test";
+}
+
+// Gives the folder a short name of the test's own; the error when it cannot.
+DWORD give_short_name(const fs::path& folder, const wchar_t* name) {
+    const EnabledPrivilege restore(SE_RESTORE_NAME);
+    if (!restore) return ERROR_PRIVILEGE_NOT_HELD;
     const win32::FileHandle handle(CreateFileW(tree::extended(folder).c_str(), GENERIC_WRITE | DELETE,
                                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    return handle && SetFileShortNameW(handle.get(), name);
+    if (!handle || !SetFileShortNameW(handle.get(), name)) return GetLastError();
+    return ERROR_SUCCESS;
 }
 
 TEST(WindowsNative, AnAppStorageGivenInShortFormIsTheSameFolder) {
@@ -341,13 +379,12 @@ TEST(WindowsNative, AnAppStorageGivenInShortFormIsTheSameFolder) {
     sandbox.set_local(sandbox.root() / "Local App Data");
     install(sandbox);
     std::wstring short_local = short_form(sandbox.local());
-    if (short_local == sandbox.local().wstring() && give_short_name(sandbox.local(), L"KOVALOCL")) {
+    if (short_local == sandbox.local().wstring()) {
+        const DWORD refused = give_short_name(sandbox.local(), L"KOVALOCL");
+        ASSERT_EQ(refused, static_cast<DWORD>(ERROR_SUCCESS)) << short_name_refused(sandbox.local(), refused);
         short_local = short_form(sandbox.local());
     }
-    if (short_local == sandbox.local().wstring()) {
-        KOVA_SKIP("needs an 8.3 name on the temporary folder's volume, which gives none and took none ("
-                  << utf8(sandbox.local()) << ")");
-    }
+    ASSERT_NE(short_local, sandbox.local().wstring()) << "GetShortPathNameW gives no short form of " << utf8(sandbox.local());
     const RunResult run = run_launcher(sandbox, {.local_app_data = short_local});
     expect_companion_ran(run);
     ASSERT_TRUE(run.report);
