@@ -2,7 +2,9 @@ cmake_minimum_required(VERSION 3.25)
 # What dumpbin reads in the MSVC build's kova-mcp.exe: it imports exactly
 # KERNEL32 and ADVAPI32, both KnownDLLs (no C runtime DLL, since the runtime
 # is linked in with /MT); USER32 and BCrypt only delay-loaded, so that they
-# load after the launcher restricted loads to System32, if at all; its
+# load after the launcher restricted loads to System32, if at all (BCrypt is
+# no KnownDLL: a bcrypt.dll planted beside the exe would otherwise be the one
+# loaded), and BCrypt delay-loaded whenever libcrypto calls it; its
 # DllCharacteristics are exactly high-entropy ASLR, ASLR, NX, Control Flow
 # Guard and terminal-server aware; and it is marked CET compatible.
 execute_process(COMMAND "${DUMPBIN}" /nologo /headers /imports "${EXE}" OUTPUT_VARIABLE dump RESULT_VARIABLE status)
@@ -50,6 +52,19 @@ foreach(name IN LISTS delayed)
 endforeach()
 if(NOT "user32.dll" IN_LIST delayed)
   message(FATAL_ERROR "${EXE} does not delay-load user32.dll (delay-loaded: ${delayed})")
+endif()
+# The libcrypto linked in: whether it calls BCrypt (the MSVC build's does, for
+# BCryptGenRandom), as its undefined import symbols say.
+execute_process(COMMAND "${DUMPBIN}" /nologo /symbols "${LIBCRYPTO}" OUTPUT_VARIABLE symbols RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "dumpbin failed on ${LIBCRYPTO}")
+endif()
+string(REGEX MATCH "UNDEF[^|\n]*[|] __imp_BCrypt[A-Za-z]+" bcrypt_call "${symbols}")
+string(REGEX REPLACE ".*__imp_" "" bcrypt_call "${bcrypt_call}")
+if(bcrypt_call AND NOT "bcrypt.dll" IN_LIST delayed)
+  message(FATAL_ERROR "${EXE} does not delay-load bcrypt.dll, though its libcrypto calls ${bcrypt_call}: BCrypt is "
+                      "no KnownDLL, so a bcrypt.dll beside the exe would load before the launcher restricts loads to "
+                      "System32 (delay-loaded: ${delayed})")
 endif()
 
 if(NOT dump MATCHES "\n +([0-9A-F]+) DLL characteristics\n")
