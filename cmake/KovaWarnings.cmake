@@ -5,6 +5,12 @@ if(MSVC)
 else()
   target_compile_options(kova_warnings INTERFACE -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion -Werror)
 endif()
+# What MSVC's /W4 reports and GCC's warnings do not (C4702, unreachable code;
+# C4701, a variable perhaps used before it is set) has clang counterparts: the
+# native build finds them before the first MSVC compile does.
+if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+  target_compile_options(kova_warnings INTERFACE -Wunreachable-code -Wsometimes-uninitialized -Wconditional-uninitialized)
+endif()
 if(WIN32)
   target_compile_definitions(kova_warnings INTERFACE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00)
 endif()
