@@ -20,7 +20,6 @@ kova-mcp.exe too, in the same run, on the same files.
 """
 import argparse
 import os
-import resource
 import shutil
 import statistics
 import subprocess
@@ -67,7 +66,7 @@ def limited(command):
 
 def sign(version_folder):
     subprocess.run([NATIVE_TOOL, "sign", "--key", KEY, "--version", "1.4.0", version_folder], check=True,
-                   stdout=subprocess.DEVNULL)
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
 def write_random(path, size_bytes):
@@ -79,7 +78,7 @@ def write_random(path, size_bytes):
             remaining -= chunk
 
 
-def lay_out(local, models_bytes=0):
+def lay_out(local, models_bytes=0, companion=COMPANION, signed_by=sign, allowed="C:\\\\users"):
     """A signed installation of version 1.4.0 and one allowed folder."""
     tessarine = os.path.join(local, "Tessarine")
     app = os.path.join(tessarine, "Apps", "Lumenframe")
@@ -89,12 +88,12 @@ def lay_out(local, models_bytes=0):
     with open(os.path.join(app, "current.json"), "w") as f:
         f.write('{"current":"1.4.0"}')
     with open(os.path.join(tessarine, "mcp-settings.json"), "w") as f:
-        f.write('{"allowed_roots":["C:\\\\users"]}')
-    shutil.copy(COMPANION, os.path.join(version, "lumenframe-mcp.exe"))
-    shutil.copy(COMPANION, os.path.join(version, "lumenframe.exe"))
+        f.write('{"allowed_roots":["%s"]}' % allowed)
+    shutil.copy(companion, os.path.join(version, "lumenframe-mcp.exe"))
+    shutil.copy(companion, os.path.join(version, "lumenframe.exe"))
     if models_bytes:
         write_random(os.path.join(version, "AI_MODELS.zip"), models_bytes)
-    sign(version)
+    signed_by(version)
     return version
 
 
