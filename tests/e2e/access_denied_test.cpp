@@ -72,14 +72,12 @@ TEST(AccessDenied, EachUnreadableInputGetsItsOwnReadFailureLine) {
 
 TEST(AccessDenied, TheSnapshotFailsOnAFolderItCannotList) {
     KOVA_NEEDS_WINE("mode bits enforced by a wineserver without DAC capabilities; WindowsNative.* denies through a DACL");
-    Sandbox sandbox;
-    install(sandbox);
-    const fs::path locked = sandbox.root() / "locked";
-    tree::write(locked / "inside.txt", "unseen");
-    run_unix_command("/bin/chmod", "000 " + unix_path(locked));
-    expect_denial_in_force(locked);
-    if (!HasFatalFailure()) expect_the_snapshot_to_refuse(sandbox.root(), locked, ERROR_ACCESS_DENIED);
-    run_unix_command("/bin/chmod", "755 " + unix_path(locked));
+    expect_the_snapshot_to_refuse_a_denied_folder([](const fs::path& folder) {
+        run_unix_command("/bin/chmod", "000 " + unix_path(folder));
+        std::shared_ptr<void> given_back(nullptr, [folder](void*) { run_unix_command("/bin/chmod", "755 " + unix_path(folder)); });
+        expect_denial_in_force(folder);
+        return given_back;
+    });
 }
 
 }  // namespace

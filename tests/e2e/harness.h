@@ -4,7 +4,9 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -169,10 +171,12 @@ std::wstring final_path_of(const fs::path& path);
 std::wstring widen(std::string_view text);
 std::string utf8(const fs::path& path);
 
-// The snapshot of `root`, in which `folder` cannot be listed (the case denies
-// it), fails the test once, naming the folder and `error`; the same folder
-// denied on purpose is "<unlistable>" and fails nothing.
-void expect_the_snapshot_to_refuse(const fs::path& root, const fs::path& folder, unsigned long error);
+// A folder of an installed sandbox denied its listing by `deny` (what it
+// returns keeps the denial while it lives): the snapshot fails the test once,
+// naming the folder and ERROR_ACCESS_DENIED; the same folder denied on
+// purpose is "<unlistable>" and fails nothing.
+using DenyListing = std::function<std::shared_ptr<void>(const fs::path& folder)>;
+void expect_the_snapshot_to_refuse_a_denied_folder(const DenyListing& deny);
 
 // A Unix symbolic link, made by /bin/ln through Wine's Z: drive: Wine can
 // neither make nor follow a Windows symbolic link or junction of its own.

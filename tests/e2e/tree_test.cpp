@@ -73,16 +73,21 @@ TEST(TestTree, AListingThatCannotStartOrStopsEarlyFailsTheTest) {
 
 }  // namespace
 
-void expect_the_snapshot_to_refuse(const fs::path& root, const fs::path& folder, unsigned long error) {
+void expect_the_snapshot_to_refuse_a_denied_folder(const DenyListing& deny) {
+    Sandbox sandbox;
+    install(sandbox);
+    const fs::path locked = sandbox.root() / "locked";
+    tree::write(locked / "inside.txt", "unseen");
+    const std::shared_ptr<void> denied = deny(locked);
+    if (testing::Test::HasFatalFailure()) return;
     tree::Snapshot seen;
-    const std::vector<std::string> failures = snapshot_failures(root, seen);
+    const std::vector<std::string> failures = snapshot_failures(sandbox.root(), seen);
     ASSERT_EQ(failures.size(), 1u) << "an unlistable folder must fail the snapshot once";
-    EXPECT_EQ(failures[0], "the snapshot cannot list the folder " + utf8(tree::extended(folder)) + ": error " +
-                               std::to_string(error));
-    const tree::UnlistableOnPurpose on_purpose(folder);
-    EXPECT_TRUE(snapshot_failures(root, seen).empty());
-    const std::string name = utf8(folder).substr(utf8(root).size() + 1);
-    EXPECT_EQ(seen[name], "<unlistable>");
+    EXPECT_EQ(failures[0], "the snapshot cannot list the folder " + utf8(tree::extended(locked)) + ": error " +
+                               std::to_string(ERROR_ACCESS_DENIED));
+    const tree::UnlistableOnPurpose on_purpose(locked);
+    EXPECT_TRUE(snapshot_failures(sandbox.root(), seen).empty());
+    EXPECT_EQ(seen["locked"], "<unlistable>");
 }
 
 }  // namespace kova::e2e

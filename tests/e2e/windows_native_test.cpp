@@ -298,13 +298,8 @@ TEST(WindowsNative, AListedFileWhoseContentIsDeniedCannotBeOpenedForHashing) {
 
 TEST(WindowsNative, TheSnapshotFailsOnAFolderItCannotList) {
     KOVA_NEEDS_WINDOWS("Wine enforces no DACL; AccessDenied.* denies through mode bits");
-    Sandbox sandbox;
-    install(sandbox);
-    const fs::path locked = sandbox.root() / "locked";
-    tree::write(locked / "inside.txt", "unseen");
     // FILE_LIST_DIRECTORY is FILE_READ_DATA's bit: a folder denied its content cannot be listed.
-    const DeniedContent denied(locked);
-    expect_the_snapshot_to_refuse(sandbox.root(), locked, ERROR_ACCESS_DENIED);
+    expect_the_snapshot_to_refuse_a_denied_folder([](const fs::path& folder) { return std::make_shared<DeniedContent>(folder); });
 }
 
 // The folder's short name as Windows gives it; when the volume made none,
